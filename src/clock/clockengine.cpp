@@ -1,0 +1,57 @@
+#include "clockengine.h"
+
+#include "frame.h"
+
+#include <QLocale>
+#include <QRegularExpression>
+
+namespace tikvor {
+
+QTime SystemTimeSource::currentTime() const
+{
+    return QTime::currentTime();
+}
+
+QString timeCaption(QTime time)
+{
+    // The long format carries seconds; its time-zone field means nothing for a bare time of day.
+    QString format = QLocale::system().timeFormat(QLocale::LongFormat);
+    format.remove(QRegularExpression(QStringLiteral("\\s*t+\\s*")));
+    if (!format.contains(u's'))
+        format = QStringLiteral("HH:mm:ss");
+    return QLocale::system().toString(time, format.trimmed());
+}
+
+ClockEngine::ClockEngine(ClockState& state, const CharacterTable& table, const TimeSource& time,
+                         ClockFace& face, QString programFolder)
+    : m_state(state), m_table(table), m_time(time), m_face(face),
+      m_programFolder(std::move(programFolder))
+{
+}
+
+void ClockEngine::UpdateClock()
+{
+    // One reading feeds the caption, the digits and the marker, so they can never disagree
+    // across a second boundary.
+    const QTime now = m_time.currentTime();
+
+    m_face.setCaption(m_face.isMinimised() ? timeCaption(now) : m_state.PortCaption);
+    m_state.BlinkSign *= -1.0f;
+    setDigits(m_state, now);
+
+    const auto names = pictureNames(m_state);
+    for (int i = 0; i < 7; ++i)
+        m_face.showPicture(i + 1, joinPath(m_programFolder, names[static_cast<size_t>(i)]));
+    m_face.moveMarker(markerLeft(now.second()));
+
+    const QString frame = buildFrame(m_table, m_state);
+    if (frame.isEmpty())
+        return; // keep the previous frame rather than send a broken one
+    m_state.FrameBits = frame;
+    m_face.showFrame(frameLabelText(frame));
+
+    if (m_state.PortClosed == False16 && m_sink)
+        m_sink->sendFrame(m_state);
+}
+
+} // namespace tikvor

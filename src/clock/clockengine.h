@@ -1,0 +1,68 @@
+#pragma once
+// The one-second tick without a window: UpdateClock reads the clock once and
+// brings the clock face and the display link up to date.
+//
+// The engine talks to the world only through the three small interfaces
+// below, so tests drive it with a fixed time, a recording face and a
+// recording sink.
+
+#include "clockstate.h"
+
+#include <QTime>
+
+namespace tikvor {
+
+class TimeSource {
+public:
+    virtual ~TimeSource() = default;
+    // Local time of day; read exactly once per tick.
+    virtual QTime currentTime() const = 0;
+};
+
+class SystemTimeSource final : public TimeSource {
+public:
+    QTime currentTime() const override;
+};
+
+// What the tick changes in the window.
+class ClockFace {
+public:
+    virtual ~ClockFace() = default;
+    virtual bool isMinimised() const = 0;
+    virtual void setCaption(const QString& caption) = 0;
+    // index 1..7 (Image1..Image7); a picture that cannot be read leaves the previous one.
+    virtual void showPicture(int index, const QString& path) = 0;
+    virtual void moveMarker(int leftTwips) = 0;
+    virtual void showFrame(const QString& labelText) = 0;
+};
+
+// Where a finished frame goes while a port is open.
+class FrameSink {
+public:
+    virtual ~FrameSink() = default;
+    virtual void sendFrame(ClockState& state) = 0;
+};
+
+// The caption of the minimised window: the time in the system's long time format.
+QString timeCaption(QTime time);
+
+class ClockEngine {
+public:
+    ClockEngine(ClockState& state, const CharacterTable& table, const TimeSource& time,
+                ClockFace& face, QString programFolder);
+
+    // Where frames go; without a sink frames are built and shown but not sent.
+    void setFrameSink(FrameSink* sink) { m_sink = sink; }
+
+    void UpdateClock();
+
+private:
+    ClockState& m_state;
+    const CharacterTable& m_table;
+    const TimeSource& m_time;
+    ClockFace& m_face;
+    QString m_programFolder;
+    FrameSink* m_sink = nullptr;
+};
+
+} // namespace tikvor

@@ -1,0 +1,101 @@
+#pragma once
+// The display link as two control lines of a serial port: DTR, and TXD held in break.
+//
+// Contract:
+// - OpenPort takes "COMn,baud,parity,data,stop". It opens the device mapped to COMn exclusively,
+//   applies the settings and leaves the lines at rest: DTR released, break off (both physical,
+//   whatever the inversion). It returns n on success; that port becomes the one in use and the
+//   one held before is closed. It returns 0 and keeps the port in use untouched when the mode
+//   does not parse, or the device is missing, busy, not a serial line, cannot do both line
+//   operations, or is the system console. Asking again for the device in use re-applies the
+//   settings and the rest state on the handle already held.
+// - DTR and TXD act on the port in use: exactly one OS call each, except that TXD makes none
+//   when the physical break state would not change. They return false when there is no port or
+//   the call failed; after a failed call the break state counts as unknown, so the next TXD
+//   always reaches the device.
+// - Level 1 (any nonzero) asserts; InvertDTR / InvertTXD swap what reaches the device.
+
+#include "clock/linedriver.h"
+
+#include <QByteArrayView>
+#include <QString>
+
+#include <array>
+#include <memory>
+#include <optional>
+#include <utility>
+
+namespace tikvor {
+
+struct PortSettings {
+    int baud = 0;
+    char parity = 'N'; // 'N', 'E' or 'O'
+    int dataBits = 8;
+    int stopBits = 1;
+};
+
+struct PortMap {
+    std::array<QString, 5> devices; // index 0 = COM1
+    bool invertDTR = false;
+    bool invertTXD = false;
+
+    // "COMn" on Windows, "/dev/ttyS<n-1>" elsewhere.
+    static PortMap defaults();
+    // The defaults, overridden by the optional section "Porty" of Data.ini: keys COM1..COM5 (a
+    // device path; empty keeps the default), InvertDTR=1, InvertTXD=1 (any other value: off).
+    static PortMap fromIni(const QString& dataIniPath);
+};
+
+// "COMn,baud,parity,data,stop" with n 1..5, a baud rate both Windows and termios name, parity
+// N/E/O in either case, 5..8 data bits, 1 or 2 stop bits; blanks around fields are allowed.
+std::optional<std::pair<int, PortSettings>> parseMode(const QString& mode);
+
+// Whether the Linux device major:minor is where kernel messages may go: /dev/tty and
+// /dev/console (which lead there), or a device listed in `consoles`, text in the format of
+// /proc/consoles whose last column is "major:minor".
+bool isSystemConsole(unsigned major, unsigned minor, QByteArrayView consoles);
+
+namespace detail {
+// One per OS source file; ComLines itself is written once against these.
+struct OsPort;
+struct OsPortDeleter {
+    void operator()(OsPort* port) const;
+};
+using OsPortPtr = std::unique_ptr<OsPort, OsPortDeleter>;
+
+QString osDefaultDevice(int comNumber);
+// Exclusive open of a serial line that is not the console; nullptr when that is not possible.
+OsPortPtr osOpen(const QString& device, const QString& consolesPath);
+bool osIsDevice(const OsPort& port, const QString& device);
+// Applies the settings, checks that both lines can be driven and puts them at rest.
+bool osConfigure(OsPort& port, const PortSettings& settings);
+bool osSetDtr(OsPort& port, bool on);
+bool osSetBreak(OsPort& port, bool on);
+} // namespace detail
+
+class ComLines : public LineDriver {
+public:
+    explicit ComLines(PortMap map);
+    ~ComLines() override;
+    ComLines(const ComLines&) = delete;
+    ComLines& operator=(const ComLines&) = delete;
+
+    int OpenPort(const QString& mode);
+    bool DTR(int level) override;
+    bool TXD(int level) override;
+
+    bool isOpen() const { return port_ != nullptr; }
+    // The device path of the port in use, empty when none.
+    QString currentDevice() const { return device_; }
+    // Where the list of system consoles is read (Linux); an unreadable list refuses every port.
+    void setConsoleListPath(const QString& path) { consolesPath_ = path; }
+
+private:
+    PortMap map_;
+    QString consolesPath_ = QStringLiteral("/proc/consoles");
+    detail::OsPortPtr port_;
+    QString device_;
+    std::optional<bool> breakOn_; // physical state; empty when unknown
+};
+
+} // namespace tikvor

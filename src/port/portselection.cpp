@@ -1,0 +1,106 @@
+#include "portselection.h"
+
+namespace tikvor {
+
+QString portMode(int n)
+{
+    return QStringLiteral("COM%1,1200,N,8,1").arg(n);
+}
+
+QString portLabel(int n)
+{
+    return QStringLiteral("COM%1").arg(n);
+}
+
+QString portCaption(int n)
+{
+    return QStringLiteral("Tikvor - COM%1").arg(n);
+}
+
+PortSelection::PortSelection(ClockState& state, SerialLines& lines, PortPanel& panel)
+    : m_state(state), m_lines(lines), m_panel(panel)
+{
+}
+
+void PortSelection::scan()
+{
+    for (int n = 1; n <= PortCount; ++n) {
+        if (m_lines.OpenPort(portMode(n)) == 0)
+            m_panel.disable(n);
+    }
+}
+
+int PortSelection::selected() const
+{
+    for (int n = 1; n <= PortCount; ++n) {
+        if (m_panel.isSelected(n))
+            return n;
+    }
+    return 0;
+}
+
+void PortSelection::openSelected()
+{
+    const int n = selected();
+    if (n == 0)
+        return;
+    // The scan left the last port that opened in use; this makes it the chosen one.
+    m_lines.OpenPort(portMode(n));
+    m_panel.setPortLabel(portLabel(n));
+    m_state.PortCaption = portCaption(n);
+}
+
+void PortSelection::enterNoPort()
+{
+    if (m_state.PortClosed != False16)
+        return; // an inner run already said so
+    m_panel.showNoPortError(NoPortText, NoPortTitle);
+    m_panel.setPortLabel(portLabel(0));
+    m_panel.setCaption(portCaption(0));
+    m_state.PortCaption = portCaption(0);
+    m_state.PortClosed = True16;
+}
+
+void PortSelection::ScanAtStartUp()
+{
+    scan();
+    for (int k = 1; k < PortCount; ++k) {
+        if (m_panel.isSelected(k) && !m_panel.isEnabled(k))
+            m_panel.select(k + 1);
+    }
+    if (m_state.PortClosed != False16)
+        return;
+    if (m_panel.isSelected(PortCount) && !m_panel.isEnabled(PortCount)) {
+        m_panel.deselectAll();
+        enterNoPort();
+        return;
+    }
+    openSelected();
+}
+
+void PortSelection::OptionClick()
+{
+    if (m_state.PortClosed == False16)
+        SelectPort();
+}
+
+void PortSelection::SelectPort()
+{
+    scan();
+    openSelected();
+    const int from = selected();
+    if (from == 0 || m_panel.isEnabled(from))
+        return;
+    // Walk round the ring to the first button still enabled; its own handler opens its port,
+    // and from then on that inner run speaks for the selection.
+    for (int step = 1; step < PortCount; ++step) {
+        const int n = (from - 1 + step) % PortCount + 1;
+        if (m_panel.isEnabled(n)) {
+            m_panel.select(n);
+            return;
+        }
+    }
+    enterNoPort();
+}
+
+} // namespace tikvor

@@ -1,0 +1,70 @@
+#pragma once
+// Choosing the port of the display link: the scan at start-up and the choice
+// from the five option buttons.
+//
+// Contract:
+// - ScanAtStartUp tries COM1..COM5, disables the button of every port that
+//   failed, moves the selection from Option1 to the first enabled button and
+//   makes that port the one in use. Without any port it deselects every
+//   button and goes to the no-port state.
+// - OptionClick is the handler of all five buttons: it runs SelectPort unless
+//   the no-port state has been reached. SelectPort rescans, opens the selected
+//   port and, when that port failed, hands the selection forward round the
+//   ring (Option2 after Option1, Option1 after Option5) to the first enabled
+//   button, whose handler opens its port.
+// - The no-port state ("CHYBA 02" once, "COM0", PortClosed) is entered only
+//   when no enabled button is left, and it is final for the run.
+// - PortPanel::select on an enabled button runs that button's handler before
+//   it returns, as a window does; on a disabled button it does not.
+
+#include "clock/clockstate.h"
+#include "seriallines.h"
+
+#include <QString>
+
+namespace tikvor {
+
+inline constexpr int PortCount = 5;
+
+// Entries of the port table for port n (1..5); n = 0 stands for "no port".
+QString portMode(int n);    // "COM3,1200,N,8,1"
+QString portLabel(int n);   // "COM3"
+QString portCaption(int n); // "Tikvor - COM3"
+
+inline const QString NoPortText = QStringLiteral("Nelze otevřít žádný port. Program nebude odesílat data.");
+inline const QString NoPortTitle = QStringLiteral("CHYBA 02");
+
+// The five option buttons and what names the port, as the port handling sees them.
+class PortPanel {
+public:
+    virtual ~PortPanel() = default;
+    virtual bool isSelected(int n) const = 0;
+    virtual bool isEnabled(int n) const = 0;
+    virtual void disable(int n) = 0;
+    virtual void select(int n) = 0; // see the contract above
+    virtual void deselectAll() = 0;
+    virtual void setPortLabel(const QString& text) = 0; // Label3
+    virtual void setCaption(const QString& caption) = 0;
+    virtual void showNoPortError(const QString& text, const QString& title) = 0; // modal
+};
+
+class PortSelection {
+public:
+    PortSelection(ClockState& state, SerialLines& lines, PortPanel& panel);
+
+    void ScanAtStartUp();
+    void OptionClick();
+    void SelectPort();
+
+private:
+    void scan();
+    int selected() const; // 0 when none
+    void openSelected();
+    void enterNoPort();
+
+    ClockState& m_state;
+    SerialLines& m_lines;
+    PortPanel& m_panel;
+};
+
+} // namespace tikvor

@@ -1,0 +1,169 @@
+#include "inireader.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+namespace tikvor {
+
+namespace {
+
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+QByteArrayView trimmed(QByteArrayView text)
+{
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && isBlank(text[begin]))
+        ++begin;
+    while (end > begin && isBlank(text[end - 1]))
+        --end;
+    return text.sliced(begin, end - begin);
+}
+
+// Folding only A-Z keeps the result independent of the locale the program runs in; the files
+// are in a legacy code page whose letters we could not fold correctly anyway.
+char asciiLower(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool sameName(QByteArrayView a, QByteArrayView b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (qsizetype i = 0; i < a.size(); ++i) {
+        if (asciiLower(a[i]) != asciiLower(b[i]))
+            return false;
+    }
+    return true;
+}
+
+QByteArrayView unquoted(QByteArrayView value)
+{
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+        value.back() == value.front())
+        return value.sliced(1, value.size() - 2);
+    return value;
+}
+
+// Hands out the lines of the text one by one, each cut at its first NUL and trimmed. Works on
+// views only, so a file of one enormous line costs no more than the file itself.
+class LineReader {
+public:
+    explicit LineReader(QByteArrayView text) : m_text(text) {}
+
+    bool next(QByteArrayView& line)
+    {
+        const qsizetype size = m_text.size();
+        if (m_pos >= size)
+            return false;
+        const qsizetype begin = m_pos;
+        qsizetype end = begin;
+        while (end < size && m_text[end] != '\n' && m_text[end] != '\r')
+            ++end;
+        // CRLF is read as two line ends; the empty line between them means nothing anyway.
+        m_pos = end + 1;
+        line = m_text.sliced(begin, end - begin);
+        const qsizetype nul = line.indexOf('\0');
+        if (nul >= 0)
+            line = line.first(nul);
+        line = trimmed(line);
+        return true;
+    }
+
+private:
+    QByteArrayView m_text;
+    qsizetype m_pos = 0;
+};
+
+QString cutAndDecode(QByteArrayView bytes, int size)
+{
+    if (size <= 0)
+        return QString();
+    if (bytes.size() > size - 1)
+        bytes = bytes.first(size - 1);
+    return QString::fromLocal8Bit(bytes);
+}
+
+QString fallback(const QString& defaultValue, int size)
+{
+    if (size <= 0)
+        return QString();
+    const QByteArray bytes = defaultValue.toLocal8Bit();
+    // Returning the caller's own string when it fits avoids a lossy round trip through the code
+    // page for characters the code page cannot hold.
+    if (bytes.size() <= size - 1)
+        return defaultValue;
+    return cutAndDecode(bytes, size);
+}
+
+} // namespace
+
+std::optional<QByteArray> iniValue(QByteArrayView buffer, QByteArrayView section,
+                                   QByteArrayView key)
+{
+    // Editors on Windows like to put a byte order mark in front of UTF-8 files; without this
+    // skip it would hide the first section header.
+    const QByteArrayView bom("\xEF\xBB\xBF");
+    if (buffer.startsWith(bom))
+        buffer = buffer.sliced(bom.size());
+
+    LineReader lines(buffer);
+    QByteArrayView line;
+    bool inSection = false;
+    while (lines.next(line)) {
+        if (line.isEmpty() || line.front() == ';')
+            continue;
+        if (line.front() == '[') {
+            // Leaving the first section of the wanted name ends the search: the Windows profile
+            // API never looks at later sections of the same name, and old files rely on that.
+            if (inSection)
+                return std::nullopt;
+            QByteArrayView name = line.sliced(1);
+            const qsizetype close = name.indexOf(']');
+            if (close >= 0)
+                name = name.first(close);
+            inSection = sameName(trimmed(name), section);
+            continue;
+        }
+        if (!inSection)
+            continue;
+        const qsizetype equals = line.indexOf('=');
+        if (equals < 0)
+            continue;
+        if (!sameName(trimmed(line.first(equals)), key))
+            continue;
+        return unquoted(trimmed(line.sliced(equals + 1))).toByteArray();
+    }
+    return std::nullopt;
+}
+
+QString readProfileString(QByteArrayView buffer, const QString& section, const QString& key,
+                          const QString& defaultValue, int size)
+{
+    const std::optional<QByteArray> value =
+        iniValue(buffer, section.toLocal8Bit(), key.toLocal8Bit());
+    if (!value)
+        return fallback(defaultValue, size);
+    return cutAndDecode(*value, size);
+}
+
+QString readProfileString(const QString& section, const QString& key, const QString& defaultValue,
+                          int size, const QString& path)
+{
+    // Devices, pipes and folders are refused before opening: reading /dev/zero or a FIFO would
+    // never end, and a folder has no text.
+    const QFileInfo info(path);
+    if (path.isEmpty() || !info.isFile())
+        return fallback(defaultValue, size);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return fallback(defaultValue, size);
+    const QByteArray text = file.readAll();
+    return readProfileString(text, section, key, defaultValue, size);
+}
+
+} // namespace tikvor

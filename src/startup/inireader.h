@@ -1,0 +1,48 @@
+#pragma once
+// Reads single values from INI text the way the old Windows profile API did, so that settings
+// files written for the original program keep working unchanged.
+//
+// Contract: each call scans the text afresh and returns one value; nothing is cached. The
+// functions never fail: odd bytes, overlong lines and truncated files only make a value absent.
+//
+// Text rules, chosen to match what existing settings files rely on:
+// - A line ends at LF, CR or CRLF. A NUL byte ends the useful part of its line; the rest of that
+//   line is ignored. A UTF-8 byte order mark at the very start is skipped.
+// - Blanks are spaces and tabs. A line whose first non-blank is ';' is a comment; there are no
+//   inline comments, and '#' is an ordinary character.
+// - A line whose first non-blank is '[' opens a section. The name runs to the first ']' (text
+//   after it is ignored) or, when there is no ']', to the end of the line. The name is trimmed.
+// - Any other line with '=' is a key: the key is the trimmed text before the first '=', the value
+//   the text after it with blanks stripped from both ends and then one matching outer pair of
+//   '"' or '\'' removed. Lines without '=' are ignored, as are keys before the first section.
+// - Section and key names match without regard to ASCII case; other bytes must be equal. The
+//   names asked for are used as given (not trimmed).
+// - Only the first section of a given name is searched, and the first occurrence of a key in it
+//   wins.
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+
+#include <optional>
+
+namespace tikvor {
+
+// Returns the raw value bytes of `key` in `section` of `buffer` (may be empty for "key="), or
+// std::nullopt when the section or the key is absent.
+std::optional<QByteArray> iniValue(QByteArrayView buffer, QByteArrayView section,
+                                   QByteArrayView key);
+
+// Returns the value of `key` in `section`, or `defaultValue` (as given: not trimmed, no quotes
+// removed) when the section or the key is absent. Either way at most size-1 bytes of the 8-bit
+// text are delivered, then decoded with QString::fromLocal8Bit; size <= 0 returns "". Names are
+// encoded with toLocal8Bit before matching.
+QString readProfileString(QByteArrayView buffer, const QString& section, const QString& key,
+                          const QString& defaultValue, int size);
+
+// As above, reading the file at `path`. A path that is missing, unreadable or not an ordinary
+// file counts as absent, so the (cut) default is returned.
+QString readProfileString(const QString& section, const QString& key, const QString& defaultValue,
+                          int size, const QString& path);
+
+} // namespace tikvor

@@ -1,0 +1,12 @@
+#include "programfolder.h"
+
+#include <QFileInfo>
+
+namespace tikvor {
+
+bool fileIsPresent(const QString& path)
+{
+    return !path.isEmpty() && QFileInfo(path).isFile();
+}
+
+} // namespace tikvor

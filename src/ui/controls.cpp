@@ -1,0 +1,82 @@
+#include "controls.h"
+
+#include <QImageReader>
+#include <QMouseEvent>
+#include <QPainter>
+
+namespace tikvor {
+
+QRect twipsRect(int left, int top, int width, int height)
+{
+    return {twipsToPixels(left), twipsToPixels(top), twipsToPixels(width),
+            twipsToPixels(height)};
+}
+
+void ClickLabel::mousePressEvent(QMouseEvent* event)
+{
+    m_pressed = event->button() == Qt::LeftButton;
+    QLabel::mousePressEvent(event);
+}
+
+void ClickLabel::mouseReleaseEvent(QMouseEvent* event)
+{
+    const bool click = m_pressed && event->button() == Qt::LeftButton
+        && rect().contains(event->position().toPoint());
+    m_pressed = false;
+    QLabel::mouseReleaseEvent(event);
+    if (click)
+        emit clicked();
+}
+
+bool PictureBox::loadPicture(const QString& path)
+{
+    QImageReader reader(path);
+    const QImage image = reader.read();
+    if (image.isNull())
+        return false;
+    setPixmap(QPixmap::fromImage(image));
+    m_source = path;
+    return true;
+}
+
+ShapeControl::ShapeControl(Kind kind, QColor outline, QColor fill, int borderPixels,
+                           QWidget* parent)
+    : QWidget(parent), m_kind(kind), m_outline(outline), m_fill(fill), m_border(borderPixels)
+{
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+}
+
+void ShapeControl::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    QPen pen(m_outline);
+    pen.setWidth(m_border);
+    pen.setJoinStyle(Qt::MiterJoin);
+    p.setPen(pen);
+    p.setBrush(m_fill.isValid() ? QBrush(m_fill) : Qt::NoBrush);
+    const qreal inset = m_border / 2.0;
+    const QRectF r = QRectF(rect()).adjusted(inset, inset, -inset - 1, -inset - 1);
+    if (m_kind == Kind::Circle) {
+        p.setRenderHint(QPainter::Antialiasing);
+        p.drawEllipse(r);
+    } else {
+        p.drawRect(r);
+    }
+}
+
+LineControl::LineControl(QPoint fromTwips, QPoint toTwips, QColor color, QWidget* parent)
+    : QWidget(parent), m_color(color)
+{
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    const QPoint a(twipsToPixels(fromTwips.x()), twipsToPixels(fromTwips.y()));
+    const QPoint b(twipsToPixels(toTwips.x()), twipsToPixels(toTwips.y()));
+    setGeometry(QRect(QPoint(std::min(a.x(), b.x()), std::min(a.y(), b.y())),
+                      QPoint(std::max(a.x(), b.x()), std::max(a.y(), b.y()))));
+}
+
+void LineControl::paintEvent(QPaintEvent*)
+{
+    QPainter(this).fillRect(rect(), m_color);
+}
+
+} // namespace tikvor

@@ -1,0 +1,37 @@
+#pragma once
+// The outside effects of the window that are not drawing: message boxes,
+// the browser, a terminal, the end of the program. Tests put a recording
+// desktop in their place so no box blocks and nothing is started.
+
+#include <QString>
+
+class QWidget;
+
+namespace tikvor {
+
+enum class BoxIcon { Critical, Information };
+
+class Desktop {
+public:
+    virtual ~Desktop() = default;
+    // Modal, one OK button; returns when the user has closed it.
+    virtual void message(QWidget* owner, const QString& text, const QString& title,
+                         BoxIcon icon) = 0;
+    virtual void openUrl(const QString& url) = 0;
+    // Starts the system's command interpreter in a window of its own; false when none starts.
+    virtual bool startTerminal() = 0;
+    // Ends the program at once with the given status.
+    virtual void exit(int status) = 0;
+};
+
+// The real desktop.
+class SystemDesktop final : public Desktop {
+public:
+    void message(QWidget* owner, const QString& text, const QString& title,
+                 BoxIcon icon) override;
+    void openUrl(const QString& url) override;
+    bool startTerminal() override;
+    void exit(int status) override;
+};
+
+} // namespace tikvor

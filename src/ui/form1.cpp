@@ -1,0 +1,234 @@
+#include "form1.h"
+
+#include "clock/frame.h"
+#include "desktop.h"
+#include "startup/charactertable.h"
+#include "version.h"
+
+#include <QRadioButton>
+
+namespace tikvor {
+namespace {
+
+const QColor Background(64, 0, 0);
+const QColor Red(255, 0, 0);
+const QColor DarkRed(192, 0, 0);
+const QColor Green(0, 255, 0);
+const QColor White(255, 255, 255);
+
+QFont font(const QStringList& families, qreal points, bool bold)
+{
+    QFont f;
+    f.setFamilies(families);
+    f.setStyleHint(QFont::SansSerif); // stands in where the named family is missing
+    f.setPointSizeF(points);
+    f.setBold(bold);
+    return f;
+}
+
+QFont msSansSerifBold()
+{
+    return font({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif")}, 9.75,
+                true);
+}
+
+QFont arialBold()
+{
+    return font({QStringLiteral("Arial"), QStringLiteral("Liberation Sans")}, 11.25, true);
+}
+
+QFont windowFont()
+{
+    return font({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif")}, 8,
+                false);
+}
+
+} // namespace
+
+Form1::Form1(Form1Options options, QWidget* parent)
+    : QWidget(parent), m_options(std::move(options)),
+      m_ownDesktop(m_options.desktop ? nullptr : std::make_unique<SystemDesktop>()),
+      m_ownTime(m_options.time ? nullptr : std::make_unique<SystemTimeSource>()),
+      m_desktop(m_options.desktop ? m_options.desktop : m_ownDesktop.get()),
+      m_engine(m_state, m_table, m_options.time ? *m_options.time : *m_ownTime, *this,
+               m_options.programFolder)
+{
+    Qt::WindowFlags flags = Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+        | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint
+        | Qt::MSWindowsFixedSizeDialogHint;
+    if (!m_options.showInTaskbar)
+        flags |= Qt::Tool;
+    setWindowFlags(flags);
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Tikvor - COM0"));
+    setWindowIcon(QIcon(QStringLiteral(":/pictures/icon.png")));
+    setFont(windowFont());
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, Background);
+    setPalette(pal);
+    setAutoFillBackground(true);
+    setFixedSize(FoldedSize);
+
+    buildClockFace();
+    buildOptionsPanel();
+
+    m_timer1.setObjectName(QStringLiteral("Timer1"));
+    m_timer1.setInterval(1000);
+    connect(&m_timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
+}
+
+Form1::~Form1() = default;
+
+ClickLabel* Form1::addLabel(const char* name, const QString& text, QRect twips, QColor color,
+                            const QFont& f)
+{
+    auto* label = new ClickLabel(text, this);
+    label->setObjectName(QString::fromLatin1(name));
+    label->setTextFormat(Qt::PlainText);
+    label->setGeometry(twipsRect(twips.x(), twips.y(), twips.width(), twips.height()));
+    QPalette pal = label->palette();
+    pal.setColor(QPalette::WindowText, color);
+    label->setPalette(pal);
+    label->setFont(f);
+    return label;
+}
+
+void Form1::buildClockFace()
+{
+    const struct {
+        int left, top;
+        const char* picture;
+    } pictures[7] = {{120, 120, "image_digit"}, {840, 120, "image_digit"},
+                     {1680, 120, "image_digit"}, {2400, 120, "image_digit"},
+                     {3120, 600, "image_small"}, {3480, 600, "image_small"},
+                     {1515, 405, "image_colon"}};
+    for (int i = 0; i < 7; ++i) {
+        auto* image = new PictureBox(this);
+        image->setObjectName(QStringLiteral("Image%1").arg(i + 1));
+        image->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        image->loadPicture(QStringLiteral(":/pictures/%1.gif").arg(pictures[i].picture));
+        image->setGeometry(QRect(QPoint(twipsToPixels(pictures[i].left),
+                                        twipsToPixels(pictures[i].top)),
+                                 image->pixmap().size()));
+        m_images[static_cast<size_t>(i)] = image;
+    }
+    auto* image8 = new PictureBox(this);
+    image8->setObjectName(QStringLiteral("Image8"));
+    image8->loadPicture(QStringLiteral(":/pictures/image_button.gif"));
+    image8->setGeometry(twipsRect(2280, 1320, 1560, 345));
+    m_images[7] = image8;
+
+    m_label2 = addLabel("Label2", QStringLiteral("."), QRect(3840, 360, 45, 195), Red,
+                        windowFont());
+    m_label2->hide();
+
+    (new LineControl({120, 1200}, {3840, 1200}, Red, this))->setObjectName("Line1");
+    m_shape1 = new ShapeControl(ShapeControl::Kind::Circle, Red, DarkRed, 1, this);
+    m_shape1->setObjectName(QStringLiteral("Shape1"));
+    m_shape1->setGeometry(twipsRect(120, 1140, 135, 135));
+
+    auto* label11 = addLabel("Label11", QString::fromUtf8(version::CompanyName),
+                             QRect(120, 1380, 2025, 240), Red, msSansSerifBold());
+    label11->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    label11->setCursor(Qt::UpArrowCursor);
+    (new LineControl({3840, 1800}, {120, 1800}, Red, this))->setObjectName("Line2");
+    image8->raise();
+}
+
+void Form1::buildOptionsPanel()
+{
+    auto* shape3 = new ShapeControl(ShapeControl::Kind::Rectangle, DarkRed, {}, 3, this);
+    shape3->setObjectName(QStringLiteral("Shape3"));
+    shape3->setGeometry(twipsRect(120, 1920, 1815, 375));
+    auto* label9 = addLabel("Label9", QString::fromUtf8("Nastavení hodin"),
+                            QRect(170, 1960, 1725, 270), Red, arialBold());
+    label9->setCursor(Qt::CrossCursor);
+    auto* shape2 = new ShapeControl(ShapeControl::Kind::Rectangle, DarkRed, {}, 3, this);
+    shape2->setObjectName(QStringLiteral("Shape2"));
+    shape2->setGeometry(twipsRect(2040, 1920, 1815, 375));
+    auto* label10 = addLabel("Label10", QString::fromUtf8("Datový soubor"),
+                             QRect(2180, 1960, 1545, 270), Red, arialBold());
+    label10->setCursor(Qt::CrossCursor);
+
+    for (int i = 0; i < 5; ++i) {
+        auto* option = new QRadioButton(QStringLiteral("COM%1").arg(i + 1), this);
+        option->setObjectName(QStringLiteral("Option%1").arg(i + 1));
+        option->setGeometry(twipsRect(120, 2400 + 240 * i, 855, 195));
+        option->setAutoFillBackground(true);
+        QPalette pal = option->palette();
+        pal.setColor(QPalette::WindowText, White);
+        pal.setColor(QPalette::Window, Background);
+        option->setPalette(pal);
+        m_options5[static_cast<size_t>(i)] = option;
+    }
+    m_options5[0]->setChecked(true);
+
+    (new LineControl({1080, 2400}, {1080, 3720}, DarkRed, this))->setObjectName("Line3");
+    m_label1 = addLabel("Label1",
+                        QStringLiteral("000000010000000100000001 000000010000000100000001"),
+                        QRect(1200, 2520, 2655, 375), DarkRed, windowFont());
+    m_label1->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    m_label1->setWordWrap(true);
+    m_label3 = addLabel("Label3", QStringLiteral("COM1"), QRect(1200, 3240, 2655, 240), Red,
+                        msSansSerifBold());
+    m_label3->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    (new LineControl({3840, 3720}, {120, 3720}, DarkRed, this))->setObjectName("Line4");
+
+    addLabel("Label4", QStringLiteral("Tikvor v1.0."), QRect(120, 3840, 1290, 240), Green,
+             msSansSerifBold());
+    addLabel("Label5", QString::fromUtf8(version::LegalCopyright), QRect(240, 4200, 2340, 195),
+             Green, windowFont());
+    addLabel("Label6", QString::fromUtf8(version::Author), QRect(240, 4440, 3300, 195), Green,
+             windowFont());
+    auto* label7 = addLabel("Label7", QString::fromUtf8(version::WebAddress),
+                            QRect(240, 4800, 2070, 240), Green, msSansSerifBold());
+    label7->setCursor(Qt::UpArrowCursor);
+    addLabel("Label8", QStringLiteral("v1.0.") + QString(60, u' ') + QStringLiteral("Id.:63210"),
+             QRect(105, 5160, 3765, 195), White, windowFont());
+}
+
+void Form1::Form_Load()
+{
+    show();
+    m_state.BlinkSign = 1.0f;
+    m_dataIniPath = joinPath(m_options.programFolder, QStringLiteral("Data.ini"));
+    m_table = LoadCharacterTable(m_dataIniPath);
+    m_label2->setText(m_table[9]);
+    // Until a port is chosen the clock runs as a clock only.
+    m_state.PortClosed = True16;
+    m_state.PortCaption = QStringLiteral("Tikvor - COM0");
+    m_engine.UpdateClock();
+    m_timer1.start();
+}
+
+void Form1::Timer1_Timer()
+{
+    m_engine.UpdateClock();
+}
+
+bool Form1::isMinimised() const
+{
+    return isMinimized();
+}
+
+void Form1::setCaption(const QString& caption)
+{
+    setWindowTitle(caption);
+}
+
+void Form1::showPicture(int index, const QString& path)
+{
+    m_images[static_cast<size_t>(index - 1)]->loadPicture(path);
+}
+
+void Form1::moveMarker(int leftTwips)
+{
+    m_shape1->move(twipsToPixels(leftTwips), m_shape1->y());
+}
+
+void Form1::showFrame(const QString& labelText)
+{
+    m_label1->setText(labelText);
+}
+
+} // namespace tikvor

@@ -1,0 +1,83 @@
+#pragma once
+// The main window: the clock face above, the options panel below it.
+//
+// Controls carry their names as object names ("Image1", "Label3", "Option2",
+// "Shape1", "Line4"), so tests and tools find them with findChild. Handlers
+// are public slots named control_event, and run exactly as a click would.
+
+#include "clock/clockengine.h"
+#include "clock/clockstate.h"
+#include "controls.h"
+
+#include <QTimer>
+#include <QWidget>
+#include <array>
+#include <memory>
+
+class QRadioButton;
+
+namespace tikvor {
+
+class Desktop;
+
+struct Form1Options {
+    QString programFolder;            // where Data.ini and data/ live
+    const TimeSource* time = nullptr; // nullptr: the system clock
+    Desktop* desktop = nullptr;       // nullptr: the real desktop
+    bool showInTaskbar = true;        // the one property in which the two programs differ
+};
+
+class Form1 : public QWidget, private ClockFace {
+    Q_OBJECT
+public:
+    // Client area of the window with the options panel folded away and shown.
+    static constexpr QSize FoldedSize{265, 120};
+    static constexpr QSize UnfoldedSize{265, 364};
+
+    explicit Form1(Form1Options options, QWidget* parent = nullptr);
+    ~Form1() override;
+
+    // Brings the program up; the tick timer runs only once this has returned.
+    void Form_Load();
+
+    const ClockState& state() const { return m_state; }
+    const CharacterTable& characterTable() const { return m_table; }
+    QString dataIniPath() const { return m_dataIniPath; }
+    QTimer& timer() { return m_timer1; }
+
+public slots:
+    void Timer1_Timer();
+
+private:
+    // ClockFace
+    bool isMinimised() const override;
+    void setCaption(const QString& caption) override;
+    void showPicture(int index, const QString& path) override;
+    void moveMarker(int leftTwips) override;
+    void showFrame(const QString& labelText) override;
+
+    void buildClockFace();
+    void buildOptionsPanel();
+    ClickLabel* addLabel(const char* name, const QString& text, QRect twips, QColor color,
+                         const QFont& font);
+
+    Form1Options m_options;
+    std::unique_ptr<Desktop> m_ownDesktop;
+    std::unique_ptr<TimeSource> m_ownTime;
+    Desktop* m_desktop;
+
+    ClockState m_state;
+    CharacterTable m_table;
+    QString m_dataIniPath;
+    ClockEngine m_engine;
+    QTimer m_timer1;
+
+    std::array<PictureBox*, 8> m_images{}; // Image1..Image8
+    ShapeControl* m_shape1 = nullptr;
+    QLabel* m_label1 = nullptr;
+    QLabel* m_label2 = nullptr;
+    QLabel* m_label3 = nullptr;
+    std::array<QRadioButton*, 5> m_options5{}; // Option1..Option5
+};
+
+} // namespace tikvor

@@ -1,0 +1,34 @@
+#pragma once
+// Gives pseudo-terminal slaves the modem lines they lack, so the serial-line layer can be tested
+// without a serial port. Loaded with LD_PRELOAD, it takes over ioctl for pty slave descriptors:
+// TIOCMGET/TIOCMSET/TIOCMBIS/TIOCMBIC and TIOCSBRK/TIOCCBRK act on a per-device state and are
+// logged with their outcome; every other request and descriptor goes to the real ioctl. It also
+// keeps the settings last passed to tcsetattr, as a pty drops the data bits and parity asked for.
+// Tests reach the functions below through dlsym(RTLD_DEFAULT, ...); single-threaded use only.
+
+#include <termios.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+struct LineshimCall {
+    unsigned long request;
+    int bits; // the modem-bit argument, 0 for break requests
+    int result;
+    unsigned long long rdev;
+};
+
+// Every request fails with EIO while `request` is LINESHIM_FAIL_ALL or equals it; 0 ends that.
+#define LINESHIM_FAIL_ALL (~0UL)
+
+typedef int (*LineshimCallsFn)(struct LineshimCall* out, int max); // returns the count
+typedef void (*LineshimClearFn)(void);
+typedef void (*LineshimFailFn)(unsigned long request);
+typedef void (*LineshimSetLinesFn)(unsigned long long rdev, int modemBits, int breakOn);
+typedef int (*LineshimLinesFn)(unsigned long long rdev, int* modemBits, int* breakOn);
+typedef int (*LineshimTermiosFn)(unsigned long long rdev, struct termios* out); // 0: none yet
+
+#ifdef __cplusplus
+}
+#endif

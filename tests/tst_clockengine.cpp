@@ -1,0 +1,164 @@
+// The tick as a whole, without a window: caption rule, blink phase, one
+// reading of the clock per tick, the pictures and the hand-over to the line.
+
+#include "clock/clockengine.h"
+#include "clock/frame.h"
+
+#include <QTest>
+
+using namespace tikvor;
+
+namespace {
+
+class FixedTime : public TimeSource {
+public:
+    QTime now{9, 5, 7};
+    mutable int reads = 0;
+    QTime currentTime() const override
+    {
+        ++reads;
+        return now;
+    }
+};
+
+class RecordingFace : public ClockFace {
+public:
+    bool minimised = false;
+    QString caption;
+    std::array<QString, 8> pictures;
+    int marker = -1;
+    QString frameText;
+    bool isMinimised() const override { return minimised; }
+    void setCaption(const QString& c) override { caption = c; }
+    void showPicture(int index, const QString& path) override
+    {
+        pictures[static_cast<size_t>(index)] = path;
+    }
+    void moveMarker(int left) override { marker = left; }
+    void showFrame(const QString& t) override { frameText = t; }
+};
+
+class RecordingSink : public FrameSink {
+public:
+    QStringList frames;
+    void sendFrame(ClockState& s) override { frames << s.FrameBits; }
+};
+
+struct Rig {
+    ClockState state;
+    CharacterTable table;
+    FixedTime time;
+    RecordingFace face;
+    RecordingSink sink;
+    ClockEngine engine{state, table, time, face, "/opt/tikvor"};
+    Rig()
+    {
+        table.fill("10010010");
+        state.BlinkSign = 1.0f;
+        state.PortCaption = "Tikvor - COM1";
+        engine.setFrameSink(&sink);
+    }
+};
+
+} // namespace
+
+class TestClockEngine : public QObject {
+    Q_OBJECT
+private slots:
+    void blinkAlternatesFromStartUp()
+    {
+        Rig r;
+        QList<float> seen;
+        for (int i = 0; i < 4; ++i) { // start-up run and three timer ticks
+            r.engine.UpdateClock();
+            seen << r.state.BlinkSign;
+        }
+        QCOMPARE(seen, (QList<float>{-1.0f, 1.0f, -1.0f, 1.0f}));
+    }
+
+    void captionRule_data()
+    {
+        QTest::addColumn<QList<bool>>("minimised"); // per tick
+        QTest::addColumn<QStringList>("captions");
+        QTest::newRow("open") << QList<bool>{false} << QStringList{"Tikvor - COM1"};
+        QTest::newRow("minimised shows the time")
+            << QList<bool>{true} << QStringList{timeCaption(QTime(9, 5, 7))};
+        QTest::newRow("restored shows the port again")
+            << QList<bool>{false, true, false}
+            << QStringList{"Tikvor - COM1", timeCaption(QTime(9, 5, 7)), "Tikvor - COM1"};
+    }
+    void captionRule()
+    {
+        QFETCH(QList<bool>, minimised);
+        QFETCH(QStringList, captions);
+        Rig r;
+        for (int i = 0; i < minimised.size(); ++i) {
+            r.face.minimised = minimised[i];
+            r.engine.UpdateClock();
+            QCOMPARE(r.face.caption, captions[i]);
+        }
+    }
+
+    void minimisedCaptionCarriesSeconds()
+    {
+        const QString text = timeCaption(QTime(21, 4, 37));
+        QVERIFY2(text.contains("37"), qPrintable(text));
+        QVERIFY2(text.contains("04"), qPrintable(text));
+    }
+
+    void oneReadingFeedsTheWholeTick()
+    {
+        Rig r;
+        r.engine.UpdateClock();
+        QCOMPARE(r.time.reads, 1);
+        r.face.minimised = true;
+        r.engine.UpdateClock();
+        QCOMPARE(r.time.reads, 2);
+    }
+
+    void tickShowsPicturesMarkerAndFrame()
+    {
+        Rig r;
+        r.time.now = QTime(23, 59, 59);
+        r.engine.UpdateClock();
+        QCOMPARE(r.face.pictures[1], QString("/opt/tikvor/data/2.gif"));
+        QCOMPARE(r.face.pictures[3], QString("/opt/tikvor/data/5.gif"));
+        QCOMPARE(r.face.pictures[4], QString("/opt/tikvor/data/9.gif"));
+        QCOMPARE(r.face.pictures[6], QString("/opt/tikvor/data/s9.gif"));
+        QCOMPARE(r.face.pictures[7], QString("/opt/tikvor/data/d-1.gif"));
+        QCOMPARE(r.face.marker, 3719);
+        QCOMPARE(r.face.frameText,
+                 QString("100100111001001110010011 100100101001001010010010"));
+        QCOMPARE(r.state.FrameBits.size(), 48);
+    }
+
+    void sendingFollowsPortClosed_data()
+    {
+        QTest::addColumn<qint16>("portClosed");
+        QTest::addColumn<bool>("hasSink");
+        QTest::addColumn<int>("frames");
+        QTest::newRow("port open") << False16 << true << 2;
+        QTest::newRow("port closed") << True16 << true << 0;
+        QTest::newRow("no line layer") << False16 << false << 0;
+    }
+    void sendingFollowsPortClosed()
+    {
+        QFETCH(qint16, portClosed);
+        QFETCH(bool, hasSink);
+        QFETCH(int, frames);
+        Rig r;
+        r.state.PortClosed = portClosed;
+        if (!hasSink)
+            r.engine.setFrameSink(nullptr);
+        r.engine.UpdateClock();
+        r.time.now = QTime(9, 5, 8);
+        r.engine.UpdateClock();
+        QCOMPARE(r.sink.frames.size(), frames);
+        // The frame is built and shown whether or not it is sent.
+        QCOMPARE(r.state.FrameBits.size(), 48);
+        QVERIFY(r.face.frameText.startsWith("1001001"));
+    }
+};
+
+QTEST_APPLESS_MAIN(TestClockEngine)
+#include "tst_clockengine.moc"

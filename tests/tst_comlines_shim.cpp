@@ -1,0 +1,346 @@
+// Runs with lineshim preloaded, which gives pty slaves emulated modem lines and logs each line
+// request, so what ComLines asks of a device can be checked call by call.
+
+#include "port/comlines.h"
+
+#include "lineshim/lineshim.h"
+#include "lineshim/testpty.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <dlfcn.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/sysmacros.h>
+#include <termios.h>
+
+namespace tikvor {
+
+namespace {
+
+template <typename Fn>
+Fn shimFunction(const char* name)
+{
+    return reinterpret_cast<Fn>(dlsym(RTLD_DEFAULT, name));
+}
+
+const auto shimCalls = shimFunction<LineshimCallsFn>("lineshim_calls");
+const auto shimClear = shimFunction<LineshimClearFn>("lineshim_clear");
+const auto shimFail = shimFunction<LineshimFailFn>("lineshim_fail");
+const auto shimSetLines = shimFunction<LineshimSetLinesFn>("lineshim_set_lines");
+const auto shimLines = shimFunction<LineshimLinesFn>("lineshim_lines");
+const auto shimTermios = shimFunction<LineshimTermiosFn>("lineshim_termios");
+
+// The line requests logged since the last clear, as "MBIS MBIC SBRK ...". Each must have
+// succeeded, carried only the DTR bit and hit `rdev`.
+QString requests(unsigned long long rdev)
+{
+    LineshimCall calls[64];
+    const int count = shimCalls(calls, 64);
+    QStringList names;
+    for (int i = 0; i < std::min(count, 64); ++i) {
+        const LineshimCall& call = calls[i];
+        const bool modem = call.request == TIOCMBIS || call.request == TIOCMBIC;
+        const char* name = call.request == TIOCMBIS   ? "MBIS"
+                           : call.request == TIOCMBIC ? "MBIC"
+                           : call.request == TIOCSBRK ? "SBRK"
+                           : call.request == TIOCCBRK ? "CBRK"
+                                                      : "other";
+        const bool clean = call.result == 0 && call.rdev == rdev && call.bits == (modem ? TIOCM_DTR : 0);
+        names << (clean ? QString(name) : QStringLiteral("bad %1").arg(name));
+    }
+    shimClear();
+    return names.join(' ');
+}
+
+// "dtr,break" as the shim holds them for the device.
+QString lineState(unsigned long long rdev)
+{
+    int modem = 0, breakOn = 0;
+    if (!shimLines(rdev, &modem, &breakOn))
+        return "unknown";
+    return QStringLiteral("%1,%2").arg((modem & TIOCM_DTR) != 0).arg(breakOn);
+}
+
+// How many descriptors of this process lead to the device.
+int openCount(unsigned long long rdev)
+{
+    int count = 0;
+    for (const QString& name : QDir("/proc/self/fd").entryList(QDir::Files | QDir::System)) {
+        struct stat st {};
+        count += fstat(name.toInt(), &st) == 0 && S_ISCHR(st.st_mode) && st.st_rdev == rdev;
+    }
+    return count;
+}
+
+// Leaves what a port may inherit from its last user: hang-up on close, hardware handshake and
+// modem control.
+bool spoilSettings(const QString& device)
+{
+    const int fd = ::open(device.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    termios tio{};
+    bool done = fd >= 0 && tcgetattr(fd, &tio) == 0;
+    tio.c_cflag = (tio.c_cflag | HUPCL | CRTSCTS) & ~CLOCAL;
+    done = done && tcsetattr(fd, TCSANOW, &tio) == 0;
+    if (fd >= 0)
+        ::close(fd);
+    return done;
+}
+
+bool canOpen(const PortMap& map, const QString& mode)
+{
+    return ComLines(map).OpenPort(mode) != 0;
+}
+
+} // namespace
+
+class TestComLinesShim : public QObject {
+    Q_OBJECT
+
+    TestPty a, b;
+    PortMap map; // COM2 and COM4 lead to a, COM3 to b
+
+private slots:
+    void initTestCase();
+    void init();
+    void openSetsUpPort_data();
+    void openSetsUpPort();
+    void lineCalls_data();
+    void lineCalls();
+    void reopenSameDevice();
+    void exclusive();
+    void switchPorts();
+    void failedOpenKeepsPort_data();
+    void failedOpenKeepsPort();
+    void deviceFailure();
+    void console_data();
+    void console();
+};
+
+void TestComLinesShim::initTestCase()
+{
+    QVERIFY2(shimCalls && shimClear && shimFail && shimSetLines && shimLines && shimTermios,
+             "lineshim is not loaded: run with LD_PRELOAD=<path of liblineshim.so>");
+    QVERIFY(!a.slave.isEmpty() && !b.slave.isEmpty());
+    map.devices = {"/nonexistent/com1", a.slave, b.slave, a.slave, QString()};
+}
+
+void TestComLinesShim::init()
+{
+    shimFail(0);
+    shimClear();
+    map.invertDTR = map.invertTXD = false;
+}
+
+void TestComLinesShim::openSetsUpPort_data()
+{
+    QTest::addColumn<QString>("mode");
+    QTest::addColumn<bool>("invert");
+    QTest::addColumn<speed_t>("speed");
+    QTest::addColumn<tcflag_t>("framing");
+
+    QTest::newRow("1200 8N1") << "COM2,1200,N,8,1" << false << speed_t(B1200) << tcflag_t(CS8);
+    QTest::newRow("9600 7E2 inverted")
+        << "com2, 9600, e, 7, 2" << true << speed_t(B9600) << tcflag_t(CS7 | PARENB | CSTOPB);
+    QTest::newRow("115200 5O1") << "COM4,115200,O,5,1" << false << speed_t(B115200)
+                                << tcflag_t(CS5 | PARENB | PARODD);
+}
+
+void TestComLinesShim::openSetsUpPort()
+{
+    QFETCH(QString, mode);
+    QFETCH(bool, invert);
+    QFETCH(speed_t, speed);
+    QFETCH(tcflag_t, framing);
+    shimSetLines(a.rdev(), TIOCM_DTR | TIOCM_RTS, 1);
+    QVERIFY(spoilSettings(a.slave));
+    map.invertDTR = map.invertTXD = invert;
+    ComLines lines(map);
+    QCOMPARE(lines.OpenPort(mode), parseMode(mode)->first);
+    QCOMPARE(lines.currentDevice(), a.slave);
+    // Rest is physical: inversion must not change it.
+    QCOMPARE(lineState(a.rdev()), "0,0");
+
+    termios tio{};
+    QVERIFY(shimTermios(a.rdev(), &tio));
+    QCOMPARE(cfgetospeed(&tio), speed);
+    QCOMPARE(tio.c_cflag & (CSIZE | PARENB | PARODD | CSTOPB), framing);
+    QCOMPARE(tio.c_cflag & (CLOCAL | HUPCL | CRTSCTS), tcflag_t(CLOCAL));
+}
+
+void TestComLinesShim::lineCalls_data()
+{
+    QTest::addColumn<bool>("invertDTR");
+    QTest::addColumn<bool>("invertTXD");
+    QTest::addColumn<QString>("calls"); // D = DTR, T = TXD, then the level
+    QTest::addColumn<QString>("requests");
+
+    QTest::newRow("DTR 1") << false << false << "D1" << "MBIS";
+    QTest::newRow("DTR 0") << false << false << "D0" << "MBIC";
+    QTest::newRow("DTR every time") << false << false << "D1 D1 D0 D0" << "MBIS MBIS MBIC MBIC";
+    QTest::newRow("DTR nonzero asserts") << false << false << "D2 D-1" << "MBIS MBIS";
+    QTest::newRow("DTR inverted") << true << false << "D1 D0" << "MBIC MBIS";
+    QTest::newRow("TXD on and off") << false << false << "T1 T0" << "SBRK CBRK";
+    QTest::newRow("TXD at rest after open") << false << false << "T0" << "";
+    QTest::newRow("TXD unchanged") << false << false << "T1 T1 T5 T0 T0" << "SBRK CBRK";
+    QTest::newRow("TXD inverted") << false << true << "T1 T0 T0 T1" << "SBRK CBRK";
+    QTest::newRow("DTR inversion spares TXD") << true << false << "T1" << "SBRK";
+    QTest::newRow("TXD inversion spares DTR") << false << true << "D1" << "MBIS";
+    QTest::newRow("frame") << false << false << "D1 T1 D0 D1 T1 D0 D1 T0 D0"
+                           << "MBIS SBRK MBIC MBIS MBIC MBIS CBRK MBIC";
+}
+
+void TestComLinesShim::lineCalls()
+{
+    QFETCH(bool, invertDTR);
+    QFETCH(bool, invertTXD);
+    QFETCH(QString, calls);
+    map.invertDTR = invertDTR;
+    map.invertTXD = invertTXD;
+    ComLines lines(map);
+    QVERIFY(lines.OpenPort("COM2,1200,N,8,1"));
+    shimClear();
+    for (const QString& call : calls.split(' ')) {
+        const int level = call.mid(1).toInt();
+        QVERIFY(call[0] == 'D' ? lines.DTR(level) : lines.TXD(level));
+    }
+    QTEST(requests(a.rdev()), "requests");
+}
+
+void TestComLinesShim::reopenSameDevice()
+{
+    ComLines lines(map);
+    QCOMPARE(lines.OpenPort("COM2,1200,N,8,1"), 2);
+    QVERIFY(lines.DTR(1) && lines.TXD(1));
+    // COM4 names the same device: it is reused, not refused as busy.
+    for (const char* mode : {"COM2,9600,N,8,1", "COM4,1200,N,8,1"}) {
+        QVERIFY(lines.OpenPort(mode));
+        QCOMPARE(lineState(a.rdev()), "0,0");
+        shimClear();
+        // The re-open cleared break, so break must be set again.
+        QVERIFY(lines.TXD(1));
+        QCOMPARE(requests(a.rdev()), "SBRK");
+    }
+    QCOMPARE(openCount(a.rdev()), 1);
+}
+
+void TestComLinesShim::exclusive()
+{
+    const QString mode = "COM2,1200,N,8,1";
+    {
+        ComLines first(map);
+        QVERIFY(first.OpenPort(mode));
+        ComLines second(map);
+        QCOMPARE(second.OpenPort(mode), 0);
+        QVERIFY(!second.isOpen() && !second.DTR(1));
+        shimClear();
+        QVERIFY(first.DTR(1));
+        QCOMPARE(requests(a.rdev()), "MBIS");
+
+        // Held by some other program.
+        const int other = ::open(b.slave.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        QVERIFY(other >= 0 && flock(other, LOCK_EX | LOCK_NB) == 0);
+        QCOMPARE(first.OpenPort("COM3,1200,N,8,1"), 0);
+        ::close(other);
+        QCOMPARE(first.currentDevice(), a.slave);
+    }
+    QVERIFY2(canOpen(map, mode), "the destructor must release the port");
+}
+
+void TestComLinesShim::switchPorts()
+{
+    ComLines lines(map);
+    QVERIFY(lines.OpenPort("COM2,1200,N,8,1"));
+    QCOMPARE(lines.OpenPort("COM3,1200,N,8,1"), 3);
+    QCOMPARE(lines.currentDevice(), b.slave);
+    QVERIFY2(canOpen(map, "COM2,1200,N,8,1"), "the port used before must be closed");
+    shimClear();
+    QVERIFY(lines.DTR(1));
+    QCOMPARE(requests(b.rdev()), "MBIS");
+}
+
+void TestComLinesShim::failedOpenKeepsPort_data()
+{
+    QTest::addColumn<QString>("mode");
+    QTest::addColumn<unsigned long>("failing");
+    QTest::addColumn<QString>("afterTXD0"); // the break state is unknown after a failed re-open
+
+    QTest::newRow("other, no lines") << "COM3,1200,N,8,1" << (unsigned long)TIOCMGET << "";
+    QTest::newRow("other, DTR stuck") << "COM3,1200,N,8,1" << (unsigned long)TIOCMBIC << "";
+    QTest::newRow("other, break stuck") << "COM3,1200,N,8,1" << (unsigned long)TIOCCBRK << "";
+    QTest::newRow("same, DTR stuck") << "COM2,1200,N,8,1" << (unsigned long)TIOCMBIC << "CBRK";
+    QTest::newRow("same, break stuck") << "COM2,1200,N,8,1" << (unsigned long)TIOCCBRK << "CBRK";
+    QTest::newRow("unparsable") << "COM3,1200,N,8" << 0ul << "";
+    QTest::newRow("unmapped") << "COM5,1200,N,8,1" << 0ul << "";
+    QTest::newRow("missing") << "COM1,1200,N,8,1" << 0ul << "";
+}
+
+void TestComLinesShim::failedOpenKeepsPort()
+{
+    QFETCH(QString, mode);
+    QFETCH(unsigned long, failing);
+    QFETCH(QString, afterTXD0);
+    ComLines lines(map);
+    QCOMPARE(lines.OpenPort("COM2,1200,N,8,1"), 2);
+    shimFail(failing);
+    QCOMPARE(lines.OpenPort(mode), 0);
+    shimFail(0);
+    QCOMPARE(lines.currentDevice(), a.slave);
+    shimClear();
+    QVERIFY(lines.DTR(1) && lines.TXD(0));
+    QCOMPARE(requests(a.rdev()), QStringList({"MBIS", afterTXD0}).join(' ').trimmed());
+    QVERIFY2(canOpen(map, "COM3,1200,N,8,1"), "a failed open must not keep the device");
+}
+
+void TestComLinesShim::deviceFailure()
+{
+    ComLines lines(map);
+    QVERIFY(lines.OpenPort("COM2,1200,N,8,1"));
+    shimFail(LINESHIM_FAIL_ALL);
+    QVERIFY(!lines.DTR(1));
+    QVERIFY(!lines.DTR(0));
+    QVERIFY(!lines.TXD(1));
+    QVERIFY(!lines.TXD(0)); // not skipped: the failed call left the state unknown
+    shimFail(0);
+    shimClear();
+    QVERIFY(lines.TXD(0) && lines.TXD(1));
+    QCOMPARE(requests(a.rdev()), "CBRK SBRK");
+}
+
+void TestComLinesShim::console_data()
+{
+    QTest::addColumn<QString>("listing"); // %1 stands for the pty's major:minor; null: no list
+    QTest::addColumn<bool>("opens");
+
+    QTest::newRow("listed") << "ttyS0 -W- (EC p a) 4:64\npts -W- (E p a) %1\n" << false;
+    QTest::newRow("not listed") << "ttyS0 -W- (EC p a) 4:64\n" << true;
+    QTest::newRow("empty list") << "" << true;
+    QTest::newRow("list unreadable") << QString() << false;
+}
+
+void TestComLinesShim::console()
+{
+    QFETCH(QString, listing);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("consoles");
+    if (!listing.isNull()) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        const auto rdev = a.rdev();
+        file.write(QString(listing).replace("%1", QStringLiteral("%1:%2").arg(major(rdev)).arg(minor(rdev))).toLatin1());
+    }
+    QFETCH(bool, opens);
+    ComLines lines(map);
+    lines.setConsoleListPath(path);
+    QCOMPARE(lines.OpenPort("COM2,1200,N,8,1") != 0, opens);
+    if (!opens)
+        QCOMPARE(requests(a.rdev()), "");
+}
+
+} // namespace tikvor
+
+QTEST_GUILESS_MAIN(tikvor::TestComLinesShim)
+#include "tst_comlines_shim.moc"

@@ -1,0 +1,219 @@
+// The main window, headless: a tick with an injected time, the layout, and
+// clicks on controls that must do nothing.
+
+#include "ui/desktop.h"
+#include "ui/form1.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace tikvor;
+
+namespace {
+
+class FixedTime : public TimeSource {
+public:
+    QTime now{9, 5, 7};
+    QTime currentTime() const override { return now; }
+};
+
+class RecordingDesktop : public Desktop {
+public:
+    QStringList events;
+    void message(QWidget*, const QString& text, const QString& title, BoxIcon) override
+    {
+        events << "box:" + title + ":" + text;
+    }
+    void openUrl(const QString& url) override { events << "url:" + url; }
+    bool startTerminal() override
+    {
+        events << "terminal";
+        return true;
+    }
+    void exit(int status) override { events << QString("exit:%1").arg(status); }
+};
+
+// A program folder with the delivered pictures and Data.ini.
+struct ProgramFolder {
+    QTemporaryDir dir;
+    ProgramFolder()
+    {
+        const QDir source(TIKVOR_SOURCE_DIR "/data");
+        QDir(dir.path()).mkdir("data");
+        for (const QString& name : source.entryList({"*.gif"}, QDir::Files))
+            QFile::copy(source.filePath(name), dir.filePath("data/" + name));
+        QFile::copy(source.filePath("Data.ini"), dir.filePath("Data.ini"));
+    }
+    QString path() const { return dir.path(); }
+};
+
+struct Window {
+    ProgramFolder folder;
+    FixedTime time;
+    RecordingDesktop desktop;
+    Form1 form{Form1Options{folder.path(), &time, &desktop, true}};
+
+    template <typename T = QWidget> T* control(const char* name)
+    {
+        T* w = form.findChild<T*>(QString::fromLatin1(name));
+        if (!w)
+            qFatal("no control %s", name);
+        return w;
+    }
+    QString picture(const char* name) { return control<PictureBox>(name)->source(); }
+
+    // Everything a click could change, as one comparable text.
+    QString snapshot()
+    {
+        QStringList parts{form.windowTitle(), QString::number(form.height())};
+        for (QWidget* w : form.findChildren<QWidget*>()) {
+            parts << w->objectName() + QString(" %1,%2 %3x%4 %5 %6")
+                                           .arg(w->x()).arg(w->y()).arg(w->width())
+                                           .arg(w->height()).arg(w->isEnabled())
+                                           .arg(w->isVisible());
+            if (auto* p = qobject_cast<PictureBox*>(w))
+                parts << p->source();
+            else if (auto* l = qobject_cast<QLabel*>(w))
+                parts << l->text();
+            if (auto* o = qobject_cast<QRadioButton*>(w))
+                parts << QString::number(o->isChecked());
+        }
+        const ClockState& s = form.state();
+        parts << s.FrameBits << s.PortCaption << QString::number(s.PortClosed)
+              << QString::number(s.BlinkSign);
+        return parts.join('|');
+    }
+};
+
+} // namespace
+
+class TestForm1 : public QObject {
+    Q_OBJECT
+private slots:
+    void startUpShowsTheTimeAtOnce()
+    {
+        Window w;
+        QVERIFY(!w.form.timer().isActive());
+        w.form.Form_Load();
+        QVERIFY(w.form.timer().isActive());
+        QCOMPARE(w.form.timer().interval(), 1000);
+        const QString data = w.folder.path() + "/data/";
+        QCOMPARE(w.picture("Image1"), data + "0.gif");
+        QCOMPARE(w.picture("Image2"), data + "9.gif");
+        QCOMPARE(w.picture("Image3"), data + "0.gif");
+        QCOMPARE(w.picture("Image4"), data + "5.gif");
+        QCOMPARE(w.picture("Image5"), data + "s0.gif");
+        QCOMPARE(w.picture("Image6"), data + "s7.gif");
+        QCOMPARE(w.picture("Image7"), data + "d-1.gif");
+        QCOMPARE(w.control("Shape1")->x(), (7 * 61 + 120) / 15);
+        QCOMPARE(w.form.windowTitle(), QString("Tikvor - COM0"));
+        QCOMPARE(w.form.dataIniPath(), w.folder.path() + "/Data.ini");
+        QCOMPARE(w.control<QLabel>("Label2")->text(), QString("11110110")); // entry 9
+        QVERIFY(w.desktop.events.isEmpty());
+    }
+
+    void tickFollowsTheInjectedTime()
+    {
+        Window w;
+        w.form.Form_Load();
+        w.time.now = QTime(12, 34, 56);
+        w.form.Timer1_Timer();
+        const QString data = w.folder.path() + "/data/";
+        QCOMPARE(w.picture("Image1"), data + "1.gif");
+        QCOMPARE(w.picture("Image4"), data + "4.gif");
+        QCOMPARE(w.picture("Image6"), data + "s6.gif");
+        QCOMPARE(w.picture("Image7"), data + "d1.gif");
+        QCOMPARE(w.control("Shape1")->x(), (56 * 61 + 120) / 15);
+        // Sample wiring: 6, 5, 4, 3, 2, 1 with the high dots lit.
+        QCOMPARE(w.control<QLabel>("Label1")->text(),
+                 QString("101111101011011001100110 111100111101101101100001"));
+        QVERIFY(!w.control<PictureBox>("Image1")->pixmap().isNull());
+    }
+
+    void unreadablePictureKeepsThePreviousOne()
+    {
+        Window w;
+        w.form.Form_Load(); // 09:05:07: Image4 shows 5.gif
+        QFile broken(w.folder.path() + "/data/6.gif");
+        QVERIFY(broken.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        broken.write("GIF89a this is not a picture");
+        broken.close();
+        QFile::remove(w.folder.path() + "/data/s8.gif");
+        w.time.now = QTime(9, 6, 8);
+        w.form.Timer1_Timer();
+        QCOMPARE(w.picture("Image4"), w.folder.path() + "/data/5.gif");
+        QCOMPARE(w.picture("Image6"), w.folder.path() + "/data/s7.gif");
+        // The rest of the tick still ran.
+        QCOMPARE(w.picture("Image7"), w.folder.path() + "/data/d1.gif");
+        QCOMPARE(w.form.state().SecondUnits, QString("8"));
+        QCOMPARE(w.form.state().FrameBits.size(), 48);
+    }
+
+    void layout_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QRect>("pixels");
+        QTest::newRow("Image1") << "Image1" << QRect(8, 8, 47, 66);
+        QTest::newRow("Image4") << "Image4" << QRect(160, 8, 47, 66);
+        QTest::newRow("Image6") << "Image6" << QRect(232, 40, 24, 34);
+        QTest::newRow("Image7") << "Image7" << QRect(101, 27, 13, 28);
+        QTest::newRow("Image8") << "Image8" << QRect(152, 88, 104, 23);
+        QTest::newRow("Shape1") << "Shape1" << QRect(8, 76, 9, 9);
+        QTest::newRow("Line2") << "Line2" << QRect(8, 120, 249, 1);
+        QTest::newRow("Label9") << "Label9" << QRect(11, 130, 115, 18);
+        QTest::newRow("Option5") << "Option5" << QRect(8, 224, 57, 13);
+        QTest::newRow("Label1") << "Label1" << QRect(80, 168, 177, 25);
+        QTest::newRow("Label8") << "Label8" << QRect(7, 344, 251, 13);
+    }
+    void layout()
+    {
+        QFETCH(QString, name);
+        QFETCH(QRect, pixels);
+        Window w;
+        QCOMPARE(w.control(name.toLatin1())->geometry(), pixels);
+    }
+
+    void windowIsFixedAndStartsFolded()
+    {
+        Window w;
+        QCOMPARE(w.form.minimumSize(), Form1::FoldedSize);
+        QCOMPARE(w.form.maximumSize(), Form1::FoldedSize);
+        QVERIFY(w.control<QRadioButton>("Option1")->isChecked());
+        QCOMPARE(w.control<QLabel>("Label3")->text(), QString("COM1"));
+        QVERIFY(!w.control("Label2")->isVisibleTo(&w.form));
+        QCOMPARE(w.control<QLabel>("Label8")->text(),
+                 "v1.0." + QString(60, ' ') + "Id.:63210");
+        QCOMPARE(w.control<QLabel>("Label9")->text(), QString::fromUtf8("Nastavení hodin"));
+        QCOMPARE(w.control<QLabel>("Label10")->text(), QString::fromUtf8("Datový soubor"));
+    }
+
+    void clicksOnInertControlsChangeNothing_data()
+    {
+        QTest::addColumn<QString>("name");
+        for (const char* n : {"Image1", "Image2", "Image3", "Image4", "Image5", "Image6",
+                              "Image7", "Label1", "Label3", "Label4", "Label5", "Label6",
+                              "Label8", "Shape1", "Shape2", "Shape3", "Line1", "Line3"})
+            QTest::newRow(n) << n;
+    }
+    void clicksOnInertControlsChangeNothing()
+    {
+        QFETCH(QString, name);
+        Window w;
+        w.form.Form_Load();
+        w.form.setFixedSize(Form1::UnfoldedSize); // make the panel's controls reachable
+        QWidget* target = w.control(name.toLatin1());
+        const QPoint centre = target->geometry().center();
+        const QString before = w.snapshot();
+        QTest::mouseClick(&w.form, Qt::LeftButton, {}, centre);
+        QTest::mouseClick(target, Qt::LeftButton);
+        QCOMPARE(w.snapshot(), before);
+        QVERIFY(w.desktop.events.isEmpty());
+    }
+};
+
+QTEST_MAIN(TestForm1)
+#include "tst_form1.moc"
