@@ -15,7 +15,7 @@
 //   always reaches the device.
 // - Level 1 (any nonzero) asserts; InvertDTR / InvertTXD swap what reaches the device.
 
-#include "clock/linedriver.h"
+#include "seriallines.h"
 
 #include <QByteArrayView>
 #include <QString>
@@ -73,14 +73,14 @@ bool osSetDtr(OsPort& port, bool on);
 bool osSetBreak(OsPort& port, bool on);
 } // namespace detail
 
-class ComLines : public LineDriver {
+class ComLines : public SerialLines {
 public:
     explicit ComLines(PortMap map);
     ~ComLines() override;
     ComLines(const ComLines&) = delete;
     ComLines& operator=(const ComLines&) = delete;
 
-    int OpenPort(const QString& mode);
+    int OpenPort(const QString& mode) override;
     bool DTR(int level) override;
     bool TXD(int level) override;
 
