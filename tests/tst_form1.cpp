@@ -1,93 +1,35 @@
 // The main window, headless: a tick with an injected time, the layout, and
 // clicks on controls that must do nothing.
 
-#include "ui/desktop.h"
-#include "ui/form1.h"
-
-#include <QDir>
-#include <QFile>
-#include <QLabel>
-#include <QRadioButton>
-#include <QTemporaryDir>
-#include <QTest>
+#include "formrig.h"
 
 using namespace tikvor;
 
+using namespace tikvor::test;
+
 namespace {
 
-class FixedTime : public TimeSource {
-public:
-    QTime now{9, 5, 7};
-    QTime currentTime() const override { return now; }
-};
-
-class RecordingDesktop : public Desktop {
-public:
-    QStringList events;
-    void message(QWidget*, const QString& text, const QString& title, BoxIcon) override
-    {
-        events << "box:" + title + ":" + text;
+// Everything a click could change, as one comparable text.
+QString snapshot(Window& w)
+{
+    QStringList parts{w.form.windowTitle(), QString::number(w.form.height())};
+    for (QWidget* c : w.form.findChildren<QWidget*>()) {
+        parts << c->objectName() + QString(" %1,%2 %3x%4 %5 %6")
+                                       .arg(c->x()).arg(c->y()).arg(c->width())
+                                       .arg(c->height()).arg(c->isEnabled())
+                                       .arg(c->isVisible());
+        if (auto* p = qobject_cast<PictureBox*>(c))
+            parts << p->source();
+        else if (auto* l = qobject_cast<QLabel*>(c))
+            parts << l->text();
+        if (auto* o = qobject_cast<QRadioButton*>(c))
+            parts << QString::number(o->isChecked());
     }
-    void openUrl(const QString& url) override { events << "url:" + url; }
-    bool startTerminal() override
-    {
-        events << "terminal";
-        return true;
-    }
-    void exit(int status) override { events << QString("exit:%1").arg(status); }
-};
-
-// A program folder with the delivered pictures and Data.ini.
-struct ProgramFolder {
-    QTemporaryDir dir;
-    ProgramFolder()
-    {
-        const QDir source(TIKVOR_SOURCE_DIR "/data");
-        QDir(dir.path()).mkdir("data");
-        for (const QString& name : source.entryList({"*.gif"}, QDir::Files))
-            QFile::copy(source.filePath(name), dir.filePath("data/" + name));
-        QFile::copy(source.filePath("Data.ini"), dir.filePath("Data.ini"));
-    }
-    QString path() const { return dir.path(); }
-};
-
-struct Window {
-    ProgramFolder folder;
-    FixedTime time;
-    RecordingDesktop desktop;
-    Form1 form{Form1Options{folder.path(), &time, &desktop, true}};
-
-    template <typename T = QWidget> T* control(const char* name)
-    {
-        T* w = form.findChild<T*>(QString::fromLatin1(name));
-        if (!w)
-            qFatal("no control %s", name);
-        return w;
-    }
-    QString picture(const char* name) { return control<PictureBox>(name)->source(); }
-
-    // Everything a click could change, as one comparable text.
-    QString snapshot()
-    {
-        QStringList parts{form.windowTitle(), QString::number(form.height())};
-        for (QWidget* w : form.findChildren<QWidget*>()) {
-            parts << w->objectName() + QString(" %1,%2 %3x%4 %5 %6")
-                                           .arg(w->x()).arg(w->y()).arg(w->width())
-                                           .arg(w->height()).arg(w->isEnabled())
-                                           .arg(w->isVisible());
-            if (auto* p = qobject_cast<PictureBox*>(w))
-                parts << p->source();
-            else if (auto* l = qobject_cast<QLabel*>(w))
-                parts << l->text();
-            if (auto* o = qobject_cast<QRadioButton*>(w))
-                parts << QString::number(o->isChecked());
-        }
-        const ClockState& s = form.state();
-        parts << s.FrameBits << s.PortCaption << QString::number(s.PortClosed)
-              << QString::number(s.BlinkSign);
-        return parts.join('|');
-    }
-};
+    const ClockState& s = w.form.state();
+    parts << s.FrameBits << s.PortCaption << QString::number(s.PortClosed)
+          << QString::number(s.BlinkSign) << QString::number(w.lines.openCalls);
+    return parts.join('|');
+}
 
 } // namespace
 
@@ -110,7 +52,7 @@ private slots:
         QCOMPARE(w.picture("Image6"), data + "s7.gif");
         QCOMPARE(w.picture("Image7"), data + "d-1.gif");
         QCOMPARE(w.control("Shape1")->x(), (7 * 61 + 120) / 15);
-        QCOMPARE(w.form.windowTitle(), QString("Tikvor - COM0"));
+        QCOMPARE(w.form.windowTitle(), QString("Tikvor - COM1"));
         QCOMPARE(w.form.dataIniPath(), w.folder.path() + "/Data.ini");
         QCOMPARE(w.control<QLabel>("Label2")->text(), QString("11110110")); // entry 9
         QVERIFY(w.desktop.events.isEmpty());
@@ -207,10 +149,10 @@ private slots:
         w.form.setFixedSize(Form1::UnfoldedSize); // make the panel's controls reachable
         QWidget* target = w.control(name.toLatin1());
         const QPoint centre = target->geometry().center();
-        const QString before = w.snapshot();
+        const QString before = snapshot(w);
         QTest::mouseClick(&w.form, Qt::LeftButton, {}, centre);
         QTest::mouseClick(target, Qt::LeftButton);
-        QCOMPARE(w.snapshot(), before);
+        QCOMPARE(snapshot(w), before);
         QVERIFY(w.desktop.events.isEmpty());
     }
 };

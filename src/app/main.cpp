@@ -14,6 +14,7 @@ int main(int argc, char* argv[])
     options.programFolder = QCoreApplication::applicationDirPath();
     options.showInTaskbar = TIKVOR_SHOW_IN_TASKBAR;
     tikvor::Form1 form(options);
-    form.Form_Load();
+    if (!form.Form_Load())
+        return 1; // the refusal has been shown and the program has already ended
     return app.exec();
 }

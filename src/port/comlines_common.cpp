@@ -85,8 +85,8 @@ bool isSystemConsole(unsigned major, unsigned minor, QByteArrayView consoles)
     // under a name /proc/consoles does not show.
     if (major == 5 && minor <= 1)
         return true;
-    for (QByteArrayView line : QByteArray::fromRawData(consoles.data(), consoles.size())
-                                   .split('\n')) {
+    for (QByteArrayView line :
+         QByteArray::fromRawData(consoles.data(), consoles.size()).split('\n')) {
         while (!line.isEmpty() && isBlank(line.back()))
             line.chop(1);
         qsizetype start = line.size();
@@ -117,10 +117,9 @@ PortMap PortMap::fromIni(const QString& dataIniPath)
     const QString section = QStringLiteral("Porty");
     PortMap map = defaults();
     for (int n = 1; n <= int(map.devices.size()); ++n) {
-        const QString device =
-            readProfileString(section, QStringLiteral("COM%1").arg(n), QString(), kPathSize,
-                              dataIniPath)
-                .trimmed();
+        const QString device = readProfileString(section, QStringLiteral("COM%1").arg(n), QString(),
+                                                 kPathSize, dataIniPath)
+                                   .trimmed();
         if (!device.isEmpty())
             map.devices[n - 1] = device;
     }

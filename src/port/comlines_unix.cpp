@@ -2,6 +2,7 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -42,30 +43,21 @@ bool isConsole(dev_t rdev, const QString& consolesPath)
 
 std::optional<speed_t> speedOf(int baud)
 {
-    switch (baud) {
-    case 110: return B110;
-    case 300: return B300;
-    case 600: return B600;
-    case 1200: return B1200;
-    case 2400: return B2400;
-    case 4800: return B4800;
-    case 9600: return B9600;
-    case 19200: return B19200;
-    case 38400: return B38400;
-    case 57600: return B57600;
-    case 115200: return B115200;
-    default: return std::nullopt;
+    constexpr std::pair<int, speed_t> kSpeeds[] = {
+        {110, B110},     {300, B300},     {600, B600},      {1200, B1200},
+        {2400, B2400},   {4800, B4800},   {9600, B9600},    {19200, B19200},
+        {38400, B38400}, {57600, B57600}, {115200, B115200}};
+    for (const auto& [rate, speed] : kSpeeds) {
+        if (rate == baud)
+            return speed;
     }
+    return std::nullopt;
 }
 
 tcflag_t sizeBits(int dataBits)
 {
-    switch (dataBits) {
-    case 5: return CS5;
-    case 6: return CS6;
-    case 7: return CS7;
-    default: return CS8;
-    }
+    constexpr tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
+    return kSizes[std::clamp(dataBits, 5, 8) - 5];
 }
 
 } // namespace
@@ -114,8 +106,8 @@ OsPortPtr osOpen(const QString& device, const QString& consolesPath)
 bool osIsDevice(const OsPort& port, const QString& device)
 {
     struct stat named {};
-    return ::stat(QFile::encodeName(device).constData(), &named) == 0 &&
-           S_ISCHR(named.st_mode) && named.st_rdev == port.rdev;
+    return ::stat(QFile::encodeName(device).constData(), &named) == 0 && S_ISCHR(named.st_mode) &&
+           named.st_rdev == port.rdev;
 }
 
 bool osConfigure(OsPort& port, const PortSettings& settings)
@@ -147,8 +139,8 @@ bool osConfigure(OsPort& port, const PortSettings& settings)
     // refuses it even where clearing DTR happened to be accepted.
     int lines = 0;
     const int dtr = TIOCM_DTR;
-    return retryIoctl(port.fd, TIOCMGET, &lines) == 0 &&
-           retryIoctl(port.fd, TIOCMBIC, &dtr) == 0 && retryIoctl(port.fd, TIOCCBRK) == 0;
+    return retryIoctl(port.fd, TIOCMGET, &lines) == 0 && retryIoctl(port.fd, TIOCMBIC, &dtr) == 0 &&
+           retryIoctl(port.fd, TIOCCBRK) == 0;
 }
 
 bool osSetDtr(OsPort& port, bool on)

@@ -66,7 +66,7 @@ bool osConfigure(OsPort& port, const PortSettings& settings)
         return false;
     dcb.BaudRate = DWORD(settings.baud);
     dcb.ByteSize = BYTE(settings.dataBits);
-    dcb.Parity = settings.parity == 'E' ? EVENPARITY
+    dcb.Parity = settings.parity == 'E'   ? EVENPARITY
                  : settings.parity == 'O' ? ODDPARITY
                                           : NOPARITY;
     dcb.StopBits = settings.stopBits == 2 ? TWOSTOPBITS : ONESTOPBIT;

@@ -2,7 +2,7 @@
 
 #include "clock/frame.h"
 #include "desktop.h"
-#include "startup/charactertable.h"
+#include "port/seriallines.h"
 #include "version.h"
 
 #include <QRadioButton>
@@ -53,6 +53,7 @@ Form1::Form1(Form1Options options, QWidget* parent)
       m_engine(m_state, m_table, m_options.time ? *m_options.time : *m_ownTime, *this,
                m_options.programFolder)
 {
+    m_engine.setFrameSink(this);
     Qt::WindowFlags flags = Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
         | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint
         | Qt::MSWindowsFixedSizeDialogHint;
@@ -117,6 +118,7 @@ void Form1::buildClockFace()
     image8->loadPicture(QStringLiteral(":/pictures/image_button.gif"));
     image8->setGeometry(twipsRect(2280, 1320, 1560, 345));
     m_images[7] = image8;
+    connect(image8, &ClickLabel::clicked, this, &Form1::Image8_Click);
 
     m_label2 = addLabel("Label2", QStringLiteral("."), QRect(3840, 360, 45, 195), Red,
                         windowFont());
@@ -131,6 +133,7 @@ void Form1::buildClockFace()
                              QRect(120, 1380, 2025, 240), Red, msSansSerifBold());
     label11->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     label11->setCursor(Qt::UpArrowCursor);
+    connect(label11, &ClickLabel::clicked, this, &Form1::Label11_Click);
     (new LineControl({3840, 1800}, {120, 1800}, Red, this))->setObjectName("Line2");
     image8->raise();
 }
@@ -143,12 +146,14 @@ void Form1::buildOptionsPanel()
     auto* label9 = addLabel("Label9", QString::fromUtf8("Nastavení hodin"),
                             QRect(170, 1960, 1725, 270), Red, arialBold());
     label9->setCursor(Qt::CrossCursor);
+    connect(label9, &ClickLabel::clicked, this, &Form1::Label9_Click);
     auto* shape2 = new ShapeControl(ShapeControl::Kind::Rectangle, DarkRed, {}, 3, this);
     shape2->setObjectName(QStringLiteral("Shape2"));
     shape2->setGeometry(twipsRect(2040, 1920, 1815, 375));
     auto* label10 = addLabel("Label10", QString::fromUtf8("Datový soubor"),
                              QRect(2180, 1960, 1545, 270), Red, arialBold());
     label10->setCursor(Qt::CrossCursor);
+    connect(label10, &ClickLabel::clicked, this, &Form1::Label10_Click);
 
     for (int i = 0; i < 5; ++i) {
         auto* option = new QRadioButton(QStringLiteral("COM%1").arg(i + 1), this);
@@ -162,6 +167,19 @@ void Form1::buildOptionsPanel()
         m_options5[static_cast<size_t>(i)] = option;
     }
     m_options5[0]->setChecked(true);
+    using Handler = void (Form1::*)();
+    const Handler handlers[5] = {&Form1::Option1_Click, &Form1::Option2_Click,
+                                 &Form1::Option3_Click, &Form1::Option4_Click,
+                                 &Form1::Option5_Click};
+    for (int i = 0; i < 5; ++i) {
+        // A button the user selects runs its handler; one selected from code runs it through
+        // select(), which decides by the button's enabled state.
+        connect(m_options5[static_cast<size_t>(i)], &QRadioButton::toggled, this,
+                [this, handler = handlers[i]](bool on) {
+                    if (on && !m_selectingFromCode)
+                        (this->*handler)();
+                });
+    }
 
     (new LineControl({1080, 2400}, {1080, 3720}, DarkRed, this))->setObjectName("Line3");
     m_label1 = addLabel("Label1",
@@ -183,22 +201,9 @@ void Form1::buildOptionsPanel()
     auto* label7 = addLabel("Label7", QString::fromUtf8(version::WebAddress),
                             QRect(240, 4800, 2070, 240), Green, msSansSerifBold());
     label7->setCursor(Qt::UpArrowCursor);
+    connect(label7, &ClickLabel::clicked, this, &Form1::Label7_Click);
     addLabel("Label8", QStringLiteral("v1.0.") + QString(60, u' ') + QStringLiteral("Id.:63210"),
              QRect(105, 5160, 3765, 195), White, windowFont());
-}
-
-void Form1::Form_Load()
-{
-    show();
-    m_state.BlinkSign = 1.0f;
-    m_dataIniPath = joinPath(m_options.programFolder, QStringLiteral("Data.ini"));
-    m_table = LoadCharacterTable(m_dataIniPath);
-    m_label2->setText(m_table[9]);
-    // Until a port is chosen the clock runs as a clock only.
-    m_state.PortClosed = True16;
-    m_state.PortCaption = QStringLiteral("Tikvor - COM0");
-    m_engine.UpdateClock();
-    m_timer1.start();
 }
 
 void Form1::Timer1_Timer()

@@ -3,11 +3,14 @@
 //
 // Controls carry their names as object names ("Image1", "Label3", "Option2",
 // "Shape1", "Line4"), so tests and tools find them with findChild. Handlers
-// are public slots named control_event, and run exactly as a click would.
+// are public slots named control_event and do exactly what the click does.
+// Every outside effect goes through Form1Options: the clock, the serial
+// lines, and the desktop (message boxes, browser, terminal, exit).
 
 #include "clock/clockengine.h"
 #include "clock/clockstate.h"
 #include "controls.h"
+#include "port/portselection.h"
 
 #include <QTimer>
 #include <QWidget>
@@ -19,15 +22,17 @@ class QRadioButton;
 namespace tikvor {
 
 class Desktop;
+class SerialLines;
 
 struct Form1Options {
     QString programFolder;            // where Data.ini and data/ live
     const TimeSource* time = nullptr; // nullptr: the system clock
     Desktop* desktop = nullptr;       // nullptr: the real desktop
+    SerialLines* lines = nullptr;     // nullptr: the real ports, mapped by Data.ini
     bool showInTaskbar = true;        // the one property in which the two programs differ
 };
 
-class Form1 : public QWidget, private ClockFace {
+class Form1 : public QWidget, private ClockFace, private PortPanel, private FrameSink {
     Q_OBJECT
 public:
     // Client area of the window with the options panel folded away and shown.
@@ -37,8 +42,9 @@ public:
     explicit Form1(Form1Options options, QWidget* parent = nullptr);
     ~Form1() override;
 
-    // Brings the program up; the tick timer runs only once this has returned.
-    void Form_Load();
+    // Brings the program up; the tick timer runs only once this has returned. Returns false
+    // when the start was refused (a picture is missing) and the program is to end.
+    bool Form_Load();
 
     const ClockState& state() const { return m_state; }
     const CharacterTable& characterTable() const { return m_table; }
@@ -47,30 +53,59 @@ public:
 
 public slots:
     void Timer1_Timer();
+    void Image8_Click();
+    void Label7_Click();
+    void Label9_Click();
+    void Label10_Click();
+    void Label11_Click();
+    void Option1_Click();
+    void Option2_Click();
+    void Option3_Click();
+    void Option4_Click();
+    void Option5_Click();
 
 private:
+    bool CheckDataFolder();
+    void InitCharactersAndPort();
+
     // ClockFace
     bool isMinimised() const override;
     void setCaption(const QString& caption) override;
     void showPicture(int index, const QString& path) override;
     void moveMarker(int leftTwips) override;
     void showFrame(const QString& labelText) override;
+    // PortPanel
+    bool isSelected(int n) const override;
+    bool isEnabled(int n) const override;
+    void disable(int n) override;
+    void select(int n) override;
+    void deselectAll() override;
+    void setPortLabel(const QString& text) override;
+    void showNoPortError(const QString& text, const QString& title) override;
+    // FrameSink
+    void sendFrame(ClockState& state) override;
 
     void buildClockFace();
     void buildOptionsPanel();
     ClickLabel* addLabel(const char* name, const QString& text, QRect twips, QColor color,
                          const QFont& font);
+    QRadioButton* option(int n) const { return m_options5[static_cast<size_t>(n - 1)]; }
+    void showDataIniMissing();
 
     Form1Options m_options;
     std::unique_ptr<Desktop> m_ownDesktop;
     std::unique_ptr<TimeSource> m_ownTime;
+    std::unique_ptr<SerialLines> m_ownLines;
     Desktop* m_desktop;
+    SerialLines* m_lines = nullptr;
 
     ClockState m_state;
     CharacterTable m_table;
     QString m_dataIniPath;
     ClockEngine m_engine;
+    std::unique_ptr<PortSelection> m_ports;
     QTimer m_timer1;
+    bool m_selectingFromCode = false;
 
     std::array<PictureBox*, 8> m_images{}; // Image1..Image8
     ShapeControl* m_shape1 = nullptr;

@@ -1,0 +1,50 @@
+#include "datafolder.h"
+
+#include "clock/frame.h"
+#include "programfolder.h"
+
+namespace tikvor {
+
+const std::array<QString, 24>& pictureFiles()
+{
+    static const std::array<QString, 24> files = [] {
+        std::array<QString, 24> f;
+        size_t i = 0;
+        for (int d = 0; d < 10; ++d)
+            f[i++] = QStringLiteral("data/%1.gif").arg(d);
+        f[i++] = QStringLiteral("data/d1.gif");
+        f[i++] = QStringLiteral("data/d-1.gif");
+        for (int d = 0; d < 10; ++d)
+            f[i++] = QStringLiteral("data/s%1.gif").arg(d);
+        f[i++] = QStringLiteral("data/optionsON.gif");
+        f[i++] = QStringLiteral("data/optionsOFF.gif");
+        return f;
+    }();
+    return files;
+}
+
+std::optional<QString> firstMissingPicture(const QString& programFolder)
+{
+    for (const QString& name : pictureFiles()) {
+        if (!fileIsPresent(joinPath(programFolder, name)))
+            return name;
+    }
+    return std::nullopt;
+}
+
+QString dataIniMissingText(const QString& webAddress)
+{
+    return QStringLiteral("Nenalezen soubor Data.ini. Znaky nejsou k dispozici.\r\n"
+                          "Doporučuji přeinstalovat program, který si můžete stáhnout na ")
+        + webAddress;
+}
+
+QString pictureMissingText(const QString& webAddress)
+{
+    return QStringLiteral("Program nelze spustit! Jeden, nebo více souborů ze složky Data nebylo "
+                          "nalezeno. Potíže odstraníte opětovnou instalací aplikace, kterou si "
+                          "lze stáhnout na ")
+        + webAddress.toUpper();
+}
+
+} // namespace tikvor

@@ -1,0 +1,129 @@
+#pragma once
+// A main window in a throw-away program folder, with a fixed time, a
+// recording desktop and recording serial lines. Nothing real is opened.
+
+#include "port/seriallines.h"
+#include "ui/desktop.h"
+#include "ui/form1.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace tikvor::test {
+
+class FixedTime : public TimeSource {
+public:
+    QTime now{9, 5, 7};
+    QTime currentTime() const override { return now; }
+};
+
+class RecordingDesktop : public Desktop {
+public:
+    QStringList events;     // "box:<title>:<text>", "url:<address>", "terminal", "exit:<n>"
+    bool terminalStarts = true;
+    void message(QWidget*, const QString& text, const QString& title, BoxIcon icon) override
+    {
+        events << QStringLiteral("box:%1:%2%3")
+                      .arg(title, icon == BoxIcon::Critical ? "!" : "i", text);
+    }
+    void openUrl(const QString& url) override { events << "url:" + url; }
+    bool startTerminal() override
+    {
+        events << "terminal";
+        return terminalStarts;
+    }
+    void exit(int status) override { events << QString("exit:%1").arg(status); }
+    QStringList titles() const
+    {
+        QStringList out;
+        for (const QString& e : events)
+            if (e.startsWith("box:"))
+                out << e.section(':', 1, 1);
+        return out;
+    }
+};
+
+class RecordingLines : public SerialLines {
+public:
+    unsigned working = 0b00001; // bit n-1: COMn opens
+    int inUse = 0;
+    int openCalls = 0;
+    QString lineCalls; // "D1T0D0..." since the last clear
+    int OpenPort(const QString& mode) override
+    {
+        ++openCalls;
+        const int n = mode.mid(3, 1).toInt();
+        if (!((working >> (n - 1)) & 1u))
+            return 0;
+        inUse = n;
+        return n;
+    }
+    bool DTR(int level) override { return record('D', level); }
+    bool TXD(int level) override { return record('T', level); }
+
+private:
+    bool record(char line, int level)
+    {
+        lineCalls += QLatin1Char(line) + QString::number(level);
+        return inUse != 0;
+    }
+};
+
+// A program folder with the delivered pictures and Data.ini.
+struct ProgramFolder {
+    QTemporaryDir dir;
+    ProgramFolder()
+    {
+        const QDir source(TIKVOR_SOURCE_DIR "/data");
+        QDir(dir.path()).mkdir("data");
+        for (const QString& name : source.entryList({"*.gif"}, QDir::Files))
+            QFile::copy(source.filePath(name), dir.filePath("data/" + name));
+        QFile::copy(source.filePath("Data.ini"), dir.filePath("Data.ini"));
+    }
+    QString path() const { return dir.path(); }
+    QString file(const QString& relative) const { return dir.filePath(relative); }
+    void write(const QString& relative, const QByteArray& bytes) const
+    {
+        QFile f(file(relative));
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(bytes);
+    }
+    void remove(const QString& relative) const
+    {
+        const QString p = file(relative);
+        if (QFileInfo(p).isDir())
+            QDir(p).removeRecursively();
+        else
+            QFile::remove(p);
+    }
+};
+
+struct Window {
+    ProgramFolder folder;
+    FixedTime time;
+    RecordingDesktop desktop;
+    RecordingLines lines;
+    Form1 form{Form1Options{folder.path(), &time, &desktop, &lines, true}};
+
+    template <typename T = QWidget> T* control(const char* name)
+    {
+        T* w = form.findChild<T*>(QString::fromLatin1(name));
+        if (!w)
+            qFatal("no control %s", name);
+        return w;
+    }
+    QString picture(const char* name) { return control<PictureBox>(name)->source(); }
+    QString text(const char* name) { return control<QLabel>(name)->text(); }
+    void click(const char* name) { QTest::mouseClick(control(name), Qt::LeftButton); }
+    void clickOption(int n)
+    {
+        auto* o = control<QRadioButton>(qPrintable(QString("Option%1").arg(n)));
+        QTest::mouseClick(o, Qt::LeftButton, {}, QPoint(6, o->height() / 2));
+    }
+};
+
+} // namespace tikvor::test
