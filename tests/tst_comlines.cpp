@@ -12,8 +12,7 @@
 namespace tikvor {
 
 // Keeps embedded NUL bytes, which bad input is made of.
-template <std::size_t N>
-QByteArray bytes(const char (&text)[N])
+template <std::size_t N> QByteArray bytes(const char (&text)[N])
 {
     return QByteArray(text, N - 1);
 }
@@ -43,24 +42,43 @@ void TestComLines::parseMode_data()
 
     QTest::newRow("plain") << "COM1,1200,N,8,1" << 1 << 1200 << 'N' << 8 << 1;
     QTest::newRow("lower case") << "com5,9600,e,7,2" << 5 << 9600 << 'E' << 7 << 2;
-    QTest::newRow("blanks around fields") << " COM3 ,\t115200 , O ,5 , 1 " << 3 << 115200 << 'O'
-                                          << 5 << 1;
+    QTest::newRow("blanks around fields")
+        << " COM3 ,\t115200 , O ,5 , 1 " << 3 << 115200 << 'O' << 5 << 1;
     QTest::newRow("slowest") << "COM2,110,n,6,1" << 2 << 110 << 'N' << 6 << 1;
-    const char* bad[] = {
-        "", "COM1", "COM1,1200,N,8", "COM1,1200,N,8,1,", "COM0,1200,N,8,1", "COM6,1200,N,8,1",
-        "COM,1200,N,8,1", "COM-1,1200,N,8,1", "COM+1,1200,N,8,1", "COM 1,1200,N,8,1",
-        "LPT1,1200,N,8,1", "COM1,,N,8,1", "COM1,0,N,8,1", "COM1,-1200,N,8,1", "COM1,1201,N,8,1",
-        "COM1,14400,N,8,1", "COM1,1200.0,N,8,1", "COM1,99999999999999999999,N,8,1",
-        "COM1,1200,M,8,1", "COM1,1200,NO,8,1", "COM1,1200,,8,1", "COM1,1200,N,4,1",
-        "COM1,1200,N,9,1", "COM1,1200,N,8,0", "COM1,1200,N,8,1.5", "COM1,1200,N,8,3",
-        "COM1;1200;N;8;1"};
+    const char* bad[] = {"",
+                         "COM1",
+                         "COM1,1200,N,8",
+                         "COM1,1200,N,8,1,",
+                         "COM0,1200,N,8,1",
+                         "COM6,1200,N,8,1",
+                         "COM,1200,N,8,1",
+                         "COM-1,1200,N,8,1",
+                         "COM+1,1200,N,8,1",
+                         "COM 1,1200,N,8,1",
+                         "LPT1,1200,N,8,1",
+                         "COM1,,N,8,1",
+                         "COM1,0,N,8,1",
+                         "COM1,-1200,N,8,1",
+                         "COM1,1201,N,8,1",
+                         "COM1,14400,N,8,1",
+                         "COM1,1200.0,N,8,1",
+                         "COM1,99999999999999999999,N,8,1",
+                         "COM1,1200,M,8,1",
+                         "COM1,1200,NO,8,1",
+                         "COM1,1200,,8,1",
+                         "COM1,1200,N,4,1",
+                         "COM1,1200,N,9,1",
+                         "COM1,1200,N,8,0",
+                         "COM1,1200,N,8,1.5",
+                         "COM1,1200,N,8,3",
+                         "COM1;1200;N;8;1"};
     for (const char* mode : bad)
         QTest::newRow(qPrintable(QStringLiteral("bad: %1").arg(mode)))
             << QString::fromLatin1(mode) << 0 << 0 << '\0' << 0 << 0;
-    QTest::newRow("bad: non-ASCII digit") << QString::fromUtf8("COM\u0661,1200,N,8,1") << 0 << 0
-                                          << '\0' << 0 << 0;
-    QTest::newRow("bad: control bytes") << QString::fromLatin1("\x01\x7f\xc3,\xff,,,") << 0 << 0
-                                        << '\0' << 0 << 0;
+    QTest::newRow("bad: non-ASCII digit")
+        << QString::fromUtf8("COM\u0661,1200,N,8,1") << 0 << 0 << '\0' << 0 << 0;
+    QTest::newRow("bad: control bytes")
+        << QString::fromLatin1("\x01\x7f\xc3,\xff,,,") << 0 << 0 << '\0' << 0 << 0;
 }
 
 void TestComLines::parseMode()
@@ -95,8 +113,8 @@ void TestComLines::portMapFromIni_data()
                                 << false << false;
     QTest::newRow("mapping") << QByteArray("[Porty]\nCOM2 = /dev/ttyUSB0\nCOM5=\"/dev/my port\"\n")
                              << mapped << false << false;
-    QTest::newRow("empty keeps default") << QByteArray("[Porty]\nCOM1=\nCOM2=  \n") << defaults
-                                         << false << false;
+    QTest::newRow("empty keeps default")
+        << QByteArray("[Porty]\nCOM1=\nCOM2=  \n") << defaults << false << false;
     QTest::newRow("inversion") << QByteArray("[Porty]\nInvertDTR=1\nInvertTXD=1\n") << defaults
                                << true << true;
     QTest::newRow("inversion only on 1")
@@ -104,8 +122,8 @@ void TestComLines::portMapFromIni_data()
     QTest::newRow("any case") << QByteArray("[porty]\r\ncom2=/dev/ttyUSB0\r\ncom5=/dev/my port\r\n"
                                             "invertdtr=1\r\n")
                               << mapped << true << false;
-    QTest::newRow("garbage") << bytes("\xff\xfe[Porty\n\0COM1=\n=\nCOM9=/x\n[\n")
-                             << defaults << false << false;
+    QTest::newRow("garbage") << bytes("\xff\xfe[Porty\n\0COM1=\n=\nCOM9=/x\n[\n") << defaults
+                             << false << false;
 }
 
 void TestComLines::portMapFromIni()
@@ -130,7 +148,8 @@ void TestComLines::openRefused_data()
     QTest::addColumn<QString>("mode");
 
     const QString mode = "COM1,1200,N,8,1";
-    QTest::newRow("mode does not parse") << "pty" << "COM1,1200";
+    QTest::newRow("mode does not parse") << "pty"
+                                         << "COM1,1200";
     QTest::newRow("port not mapped") << "" << mode;
     QTest::newRow("missing") << "none" << mode;
     QTest::newRow("folder") << "folder" << mode;
@@ -157,9 +176,9 @@ void TestComLines::openRefused()
     QVERIFY(!pty.slave.isEmpty());
 
     PortMap map;
-    map.devices[0] = device == "pty"                          ? pty.slave
+    map.devices[0] = device == "pty"                              ? pty.slave
                      : device.isEmpty() || device.startsWith('/') ? device
-                                                              : dir.filePath(device);
+                                                                  : dir.filePath(device);
     ComLines lines(map);
     QCOMPARE(lines.OpenPort(mode), 0);
     QVERIFY(!lines.isOpen());
@@ -181,18 +200,17 @@ void TestComLines::systemConsole_data()
     QTest::newRow("listed") << serial << 4u << 64u << true;
     QTest::newRow("other minor") << serial << 4u << 65u << false;
     QTest::newRow("other major") << serial << 14u << 64u << false;
-    QTest::newRow("longer major listed") << QByteArray("ttyX -W- (E) 14:64\n") << 4u << 64u
-                                         << false;
-    QTest::newRow("second line") << QByteArray("tty0 -WU (E p ) 4:1\nttyS1 -W- (E p a) 4:65")
-                                 << 4u << 65u << true;
-    QTest::newRow("CRLF and blanks") << QByteArray("ttyS0 -W- (EC p a) 4:64 \t\r\n") << 4u << 64u
-                                     << true;
+    QTest::newRow("longer major listed")
+        << QByteArray("ttyX -W- (E) 14:64\n") << 4u << 64u << false;
+    QTest::newRow("second line") << QByteArray("tty0 -WU (E p ) 4:1\nttyS1 -W- (E p a) 4:65") << 4u
+                                 << 65u << true;
+    QTest::newRow("CRLF and blanks")
+        << QByteArray("ttyS0 -W- (EC p a) 4:64 \t\r\n") << 4u << 64u << true;
     QTest::newRow("console alias") << QByteArray() << 5u << 1u << true;
     QTest::newRow("tty alias") << QByteArray() << 5u << 0u << true;
     QTest::newRow("ptmx is no alias") << QByteArray() << 5u << 2u << false;
     QTest::newRow("empty list") << QByteArray() << 4u << 64u << false;
-    QTest::newRow("garbage") << bytes("\xff\0:\n::\n4:\n:64\n4:64x\n4 :64\n") << 4u
-                             << 64u << false;
+    QTest::newRow("garbage") << bytes("\xff\0:\n::\n4:\n:64\n4:64x\n4 :64\n") << 4u << 64u << false;
     QTest::newRow("overlong number") << QByteArray("x 4:4294967360\n") << 4u << 64u << false;
 }
 
