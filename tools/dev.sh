@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
-packages=(cmake make g++ qt6-base-dev qt6-serialport-dev libgl-dev xvfb xauth)
+packages=(cmake make g++ qt6-base-dev qt6-serialport-dev libgl-dev fonts-liberation2 xvfb xauth)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -8,7 +8,6 @@ int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tikvor"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Tikvor"));
 
     tikvor::Form1Options options;
     options.programFolder = QCoreApplication::applicationDirPath();

@@ -26,21 +26,26 @@ QFont font(const QStringList& families, qreal points, bool bold)
     return f;
 }
 
+// The layout was measured with these faces; where they are missing, a face of the same metrics
+// comes first (Liberation Sans is drawn to Arial's widths), then the platform's sans-serif.
+const QStringList SansSerif = {QStringLiteral("MS Sans Serif"),
+                               QStringLiteral("Microsoft Sans Serif"),
+                               QStringLiteral("Liberation Sans"), QStringLiteral("Arial")};
+const QStringList Arial = {QStringLiteral("Arial"), QStringLiteral("Liberation Sans")};
+
 QFont msSansSerifBold()
 {
-    return font({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif")}, 9.75,
-                true);
+    return font(SansSerif, 9.75, true);
 }
 
 QFont arialBold()
 {
-    return font({QStringLiteral("Arial"), QStringLiteral("Liberation Sans")}, 11.25, true);
+    return font(Arial, 11.25, true);
 }
 
 QFont windowFont()
 {
-    return font({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif")}, 8,
-                false);
+    return font(SansSerif, 8, false);
 }
 
 } // namespace
@@ -91,6 +96,11 @@ ClickLabel* Form1::addLabel(const char* name, const QString& text, QRect twips, 
     pal.setColor(QPalette::WindowText, color);
     label->setPalette(pal);
     label->setFont(f);
+    // A stand-in face can be wider than the one the layout was measured with: rather than cut a
+    // one-line text, the label grows to the right, as far as the window's margin.
+    const int needed = QFontMetrics(f).horizontalAdvance(text) + 2;
+    if (needed > label->width())
+        label->resize(std::min(needed, FoldedSize.width() - 8 - label->x()), label->height());
     return label;
 }
 
@@ -161,8 +171,12 @@ void Form1::buildOptionsPanel()
         option->setGeometry(twipsRect(120, 2400 + 240 * i, 855, 195));
         option->setAutoFillBackground(true);
         QPalette pal = option->palette();
-        pal.setColor(QPalette::WindowText, White);
-        pal.setColor(QPalette::Window, Background);
+        for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+            pal.setColor(group, QPalette::WindowText, White);
+            pal.setColor(group, QPalette::ButtonText, White);
+            pal.setColor(group, QPalette::Window, Background);
+            pal.setColor(group, QPalette::Button, Background);
+        }
         option->setPalette(pal);
         m_options5[static_cast<size_t>(i)] = option;
     }

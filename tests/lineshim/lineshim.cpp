@@ -2,7 +2,10 @@
 
 #include <cerrno>
 #include <cstdarg>
+#include <cstdlib>
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <unistd.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -84,6 +87,27 @@ int emulate(Lines& lines, unsigned long request, int* arg)
     return 0;
 }
 
+// With LINESHIM_TRACE=<file>, every line change that reaches a device is appended there as one
+// letter, so a whole program can be watched from outside: D/d DTR on/off, B/b break on/off.
+void trace(unsigned long request, int bits, int result)
+{
+    static const int fd = [] {
+        const char* path = std::getenv("LINESHIM_TRACE");
+        return path && *path ? open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644) : -1;
+    }();
+    if (fd < 0 || result != 0)
+        return;
+    char letter = 0;
+    if (request == TIOCSBRK)
+        letter = 'B';
+    else if (request == TIOCCBRK)
+        letter = 'b';
+    else if ((request == TIOCMBIS || request == TIOCMBIC) && (bits & TIOCM_DTR))
+        letter = request == TIOCMBIS ? 'D' : 'd';
+    if (letter && write(fd, &letter, 1) != 1)
+        return;
+}
+
 } // namespace
 
 extern "C" {
@@ -105,6 +129,7 @@ int ioctl(int fd, unsigned long request, ...) noexcept
     const int result = emulate(*lines, request, breakRequest ? nullptr : bits);
     if (callCount < int(sizeof calls / sizeof calls[0]))
         calls[callCount++] = {request, given, result, rdev};
+    trace(request, given, result);
     return result;
 }
 
