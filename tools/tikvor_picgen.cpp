@@ -247,10 +247,12 @@ public:
         return true;
     }
 
-    bool png(const QString& dir, const QString& name, const QImage& image, int colours)
+    // Any format Qt writes: "PNG", or "ICO" for the Windows program icon.
+    bool save(const QString& dir, const QString& name, const QImage& image, int colours,
+              const char* format)
     {
         const QString path = QDir(dir).filePath(name);
-        if (!mapToPalette(image, redPalette(colours)).save(path, "PNG")) {
+        if (!mapToPalette(image, redPalette(colours)).save(path, format)) {
             return fail(path, QStringLiteral("cannot write the file"));
         }
         ++written_;
@@ -317,7 +319,8 @@ int run(const QStringList& args)
              out.gif(builtin, QStringLiteral("image_colon.gif"), colonPicture(lit), otherColours);
         ok = ok && out.gif(builtin, QStringLiteral("image_button.gif"),
                            optionsPicture(Angle::Right), otherColours);
-        ok = ok && out.png(builtin, QStringLiteral("icon.png"), iconPicture(), digitColours);
+        ok = ok && out.save(builtin, QStringLiteral("icon.png"), iconPicture(), digitColours, "PNG");
+        ok = ok && out.save(builtin, QStringLiteral("icon.ico"), iconPicture(), digitColours, "ICO");
     }
     if (!ok) {
         return 1;
