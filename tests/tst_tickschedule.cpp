@@ -157,11 +157,13 @@ private slots:
         rig.handlerMs = handlerMs;
         rig.timer.start();
         qint64 eventMono = -1;
+        qsizetype eventTick = -1; // the first tick after the jump
         for (int firing = 0; firing < 120 && rig.ticks.size() < 30; ++firing) {
             if (firing == eventAt) {
                 rig.offset += wallJump - monoJump;
                 rig.mono += monoJump;
                 eventMono = rig.mono;
+                eventTick = rig.ticks.size();
             }
             const int asked = rig.timer.timer().interval();
             const int error = jitter[firing % jitter.size()];
@@ -176,22 +178,19 @@ private slots:
         // step back that stays inside the shown second leaves nothing out.
         const qint64 most = wallJump >= 0 ? wallSecond(wallJump + 999) + 1 : 1;
         const qint64 least = wallJump > -1000 ? 1 : std::numeric_limits<qint64>::min();
-        bool jumped = false;
         for (int i = 1; i < rig.ticks.size(); ++i) {
             const Tick& prev = rig.ticks[i - 1];
             const Tick& tick = rig.ticks[i];
             const qint64 step = tick.second - prev.second;
             const QByteArray where = QString("tick %1: %2").arg(i).arg(step).toUtf8();
             QVERIFY2(step != 0, where);
-            if (!jumped && eventMono >= 0 && tick.monoMs >= eventMono) {
-                jumped = true;
+            if (i == eventTick) {
                 QVERIFY2(step >= least && step <= most, where);
                 continue;
             }
             QVERIFY2(step == 1, where);
         }
-        QCOMPARE(jumped, eventAt >= 0);
-        if (jumped) {
+        if (eventTick >= 0) {
             // Within a second of the jump the clock shows the wall-clock second again.
             const qint64 then = eventMono + 1000 + TickMarginMs;
             qint64 shownThen = 0;
