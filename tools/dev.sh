@@ -36,6 +36,12 @@ run)
 test)
     build build
     QT_QPA_PLATFORM=offscreen ctest --test-dir build --output-on-failure -j "$(nproc)"
+    # The same suite again under AddressSanitizer and UndefinedBehaviorSanitizer: any report
+    # aborts the test that caused it.
+    build build-asan -DTIKVOR_SANITIZE=ON
+    QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=halt_on_error=1:detect_leaks=1 \
+        UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+        ctest --test-dir build-asan --output-on-failure -j "$(nproc)"
     ;;
 *)
     echo "usage: tools/dev.sh run|test" >&2
