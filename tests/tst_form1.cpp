@@ -131,6 +131,24 @@ private slots:
         }
     }
 
+    void theTwoProgramsDifferOnlyInTheTaskbarButton()
+    {
+        ProgramFolder folder;
+        FixedTime time;
+        RecordingDesktop desktops[2];
+        RecordingLines lines[2];
+        Form1 one{Form1Options{folder.path(), &time, &desktops[0], &lines[0], true}};
+        Form1 zero{Form1Options{folder.path(), &time, &desktops[1], &lines[1], false}};
+        QVERIFY(!one.windowFlags().testFlag(Qt::Tool));
+        QVERIFY(zero.windowFlags().testFlag(Qt::Tool));
+        QVERIFY(!zero.windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
+        QVERIFY(zero.windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
+        QVERIFY(one.Form_Load() && zero.Form_Load());
+        QCOMPARE(zero.state().FrameBits, one.state().FrameBits);
+        QCOMPARE(zero.windowTitle(), one.windowTitle());
+        QCOMPARE(lines[1].lineCalls, lines[0].lineCalls);
+    }
+
     void windowIsFixedAndStartsFolded()
     {
         Window w;
