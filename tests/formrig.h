@@ -117,6 +117,22 @@ struct Window {
         return w;
     }
     QString picture(const char* name) { return control<PictureBox>(name)->source(); }
+    // Frames go out on a thread of their own; these wait until it has nothing left to send.
+    void settle()
+    {
+        if (LineSender* sender = form.lineSender())
+            QVERIFY(sender->waitIdle(5000));
+    }
+    QString sentLines()
+    {
+        settle();
+        return lines.lineCalls;
+    }
+    void clearLines()
+    {
+        settle();
+        lines.lineCalls.clear();
+    }
     QString text(const char* name) { return control<QLabel>(name)->text(); }
     void click(const char* name) { QTest::mouseClick(control(name), Qt::LeftButton); }
     void clickOption(int n)

@@ -146,6 +146,7 @@ private slots:
         QVERIFY(one.Form_Load() && zero.Form_Load());
         QCOMPARE(zero.state().FrameBits, one.state().FrameBits);
         QCOMPARE(zero.windowTitle(), one.windowTitle());
+        QVERIFY(one.lineSender()->waitIdle(5000) && zero.lineSender()->waitIdle(5000));
         QCOMPARE(lines[1].lineCalls, lines[0].lineCalls);
     }
 

@@ -21,7 +21,7 @@ private slots:
         w.lines.working = 0b00101; // COM1 and COM3
         QVERIFY(w.form.Form_Load());
         QCOMPARE(w.lines.inUse, 1);
-        QCOMPARE(w.lines.lineCalls.size(), 144 * 2); // the first frame, at start-up
+        QCOMPARE(w.sentLines().size(), 144 * 2); // the first frame, at start-up
         QVERIFY(!option(w, 2)->isEnabled());
         w.click("Image8");
         const int before = w.lines.openCalls;
@@ -31,11 +31,11 @@ private slots:
         QCOMPARE(w.lines.inUse, 3);
         QCOMPARE(w.text("Label3"), QString("COM3"));
         QCOMPARE(w.form.state().PortCaption, QString("Tikvor - COM3"));
-        w.lines.lineCalls.clear();
+        w.clearLines();
         w.form.Timer1_Timer();
         QCOMPARE(w.form.windowTitle(), QString("Tikvor - COM3"));
-        QCOMPARE(w.lines.lineCalls.size(), 144 * 2);
-        QVERIFY(w.lines.lineCalls.startsWith("D1T"));
+        QCOMPARE(w.sentLines().size(), 144 * 2);
+        QVERIFY(w.sentLines().startsWith("D1T"));
     }
 
     void disabledButtonIgnoresTheClick()
@@ -83,9 +83,9 @@ private slots:
         QCOMPARE(w.text("Label3"), QString("COM0"));
         QCOMPARE(w.form.windowTitle(), QString("Tikvor - COM0"));
         QCOMPARE(w.form.state().PortClosed, True16);
-        w.lines.lineCalls.clear();
+        w.clearLines();
         w.form.Timer1_Timer();
-        QVERIFY(w.lines.lineCalls.isEmpty());
+        QVERIFY(w.sentLines().isEmpty());
         QCOMPARE(w.form.windowTitle(), QString("Tikvor - COM0"));
     }
 };

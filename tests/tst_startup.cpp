@@ -93,7 +93,7 @@ private slots:
             QVERIFY(!o->isChecked());
         }
         w.form.Timer1_Timer();
-        QVERIFY(w.lines.lineCalls.isEmpty()); // built and shown, never sent
+        QVERIFY(w.sentLines().isEmpty()); // built and shown, never sent
         QCOMPARE(w.form.state().FrameBits.size(), 48);
     }
 

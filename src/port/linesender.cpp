@@ -2,8 +2,9 @@
 
 #include "clock/sendframe.h"
 
-#include <QDeadlineTimer>
 #include <QThread>
+
+#include <chrono>
 
 namespace tikvor {
 
@@ -22,72 +23,70 @@ LineSender::LineSender(SerialLines& lines) : m_lines(lines)
 LineSender::~LineSender()
 {
     {
-        QMutexLocker lock(&m_mutex);
+        const std::lock_guard lock(m_mutex);
         m_stop = true;
-        m_work.wakeAll();
     }
+    m_work.notify_all();
     m_thread->wait();
+    // The worker released this lock last; taking it shows ThreadSanitizer the join that it
+    // cannot see inside QThread::wait.
+    const std::lock_guard lock(m_mutex);
 }
 
 void LineSender::sendFrame(const QString& frame)
 {
-    QMutexLocker lock(&m_mutex);
-    if (m_pending)
-        ++m_stats.dropped;
-    m_pending = frame;
-    m_work.wakeAll();
+    {
+        const std::lock_guard lock(m_mutex);
+        if (m_pending)
+            ++m_stats.dropped;
+        m_pending = frame;
+    }
+    m_work.notify_all();
 }
 
 int LineSender::OpenPort(const QString& mode)
 {
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock lock(m_mutex);
     // One open at a time, and each caller collects its own result.
-    while (m_openMode || m_openResult)
-        m_settled.wait(&m_mutex);
+    m_settled.wait(lock, [this] { return !m_openMode && !m_openResult; });
     m_openMode = mode;
-    m_work.wakeAll();
-    while (!m_openResult)
-        m_settled.wait(&m_mutex);
+    m_work.notify_all();
+    m_settled.wait(lock, [this] { return m_openResult.has_value(); });
     const int result = *m_openResult;
     m_openResult.reset();
-    m_settled.wakeAll();
+    m_settled.notify_all();
     return result;
 }
 
 LineSender::Stats LineSender::stats() const
 {
-    QMutexLocker lock(&m_mutex);
+    const std::lock_guard lock(m_mutex);
     return m_stats;
 }
 
 bool LineSender::waitIdle(int timeoutMs)
 {
-    const QDeadlineTimer deadline(timeoutMs);
-    QMutexLocker lock(&m_mutex);
-    while (!idle()) {
-        if (!m_settled.wait(&m_mutex, deadline))
-            return idle();
-    }
-    return true;
+    std::unique_lock lock(m_mutex);
+    return m_settled.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                              [this] { return idle(); });
 }
 
 void LineSender::run()
 {
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock lock(m_mutex);
     for (;;) {
-        while (!m_stop && !m_openMode && !m_pending)
-            m_work.wait(&m_mutex);
+        m_work.wait(lock, [this] { return m_stop || m_openMode || m_pending; });
         // An open asked for is answered even when stopping: its caller is waiting for it.
         if (m_openMode) {
             const QString mode = *m_openMode;
             m_busy = true;
             lock.unlock();
             const int result = m_lines.OpenPort(mode);
-            lock.relock();
+            lock.lock();
             m_busy = false;
             m_openMode.reset();
             m_openResult = result;
-            m_settled.wakeAll();
+            m_settled.notify_all();
             continue;
         }
         if (m_stop)
@@ -97,13 +96,13 @@ void LineSender::run()
         m_busy = true;
         lock.unlock();
         const int sent = SendFrame(m_workerState, m_lines);
-        lock.relock();
+        lock.lock();
         m_busy = false;
         if (sent == m_workerState.FrameBits.size())
             ++m_stats.completed;
         else
             ++m_stats.cutShort;
-        m_settled.wakeAll();
+        m_settled.notify_all();
     }
 }
 

@@ -24,11 +24,11 @@
 #include "clock/clockstate.h"
 #include "seriallines.h"
 
-#include <QMutex>
 #include <QString>
-#include <QWaitCondition>
 
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <optional>
 
 class QThread;
@@ -68,9 +68,10 @@ private:
     SerialLines& m_lines;
     ClockState m_workerState; // ShiftPosition and ShiftCounter belong to the worker alone
 
-    mutable QMutex m_mutex;
-    QWaitCondition m_work;    // to the worker: a frame, an open or the end
-    QWaitCondition m_settled; // to callers: an open answered, a frame finished
+    // Standard rather than Qt primitives so that ThreadSanitizer sees every hand-over.
+    mutable std::mutex m_mutex;
+    std::condition_variable m_work;    // to the worker: a frame, an open or the end
+    std::condition_variable m_settled; // to callers: an open answered, a frame finished
     std::optional<QString> m_pending;
     std::optional<QString> m_openMode;
     std::optional<int> m_openResult;

@@ -53,7 +53,7 @@ QFont windowFont()
 Form1::Form1(Form1Options options, QWidget* parent)
     : QWidget(parent), m_options(std::move(options)),
       m_ownDesktop(m_options.desktop ? nullptr : std::make_unique<SystemDesktop>()),
-      m_ownTime(m_options.time ? nullptr : std::make_unique<SystemTimeSource>()),
+      m_ownTime(m_options.time ? nullptr : std::make_unique<TickTimeSource>(m_timer1)),
       m_desktop(m_options.desktop ? m_options.desktop : m_ownDesktop.get()),
       m_engine(m_state, m_table, m_options.time ? *m_options.time : *m_ownTime, *this,
                m_options.programFolder)
@@ -79,8 +79,7 @@ Form1::Form1(Form1Options options, QWidget* parent)
     buildOptionsPanel();
 
     m_timer1.setObjectName(QStringLiteral("Timer1"));
-    m_timer1.setInterval(1000);
-    connect(&m_timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
+    connect(&m_timer1, &SecondTimer::tick, this, &Form1::Timer1_Timer);
 }
 
 Form1::~Form1() = default;

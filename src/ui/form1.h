@@ -9,10 +9,11 @@
 
 #include "clock/clockengine.h"
 #include "clock/clockstate.h"
+#include "clock/secondtimer.h"
 #include "controls.h"
+#include "port/linesender.h"
 #include "port/portselection.h"
 
-#include <QTimer>
 #include <QWidget>
 #include <array>
 #include <memory>
@@ -49,7 +50,9 @@ public:
     const ClockState& state() const { return m_state; }
     const CharacterTable& characterTable() const { return m_table; }
     QString dataIniPath() const { return m_dataIniPath; }
-    QTimer& timer() { return m_timer1; }
+    SecondTimer& timer() { return m_timer1; }
+    // The thread that clocks frames out; tests wait on it before they read the lines.
+    LineSender* lineSender() { return m_sender.get(); }
 
 public slots:
     void Timer1_Timer();
@@ -93,18 +96,17 @@ private:
     void showDataIniMissing();
 
     Form1Options m_options;
+    SecondTimer m_timer1; // before the time source that reads it
     std::unique_ptr<Desktop> m_ownDesktop;
     std::unique_ptr<TimeSource> m_ownTime;
-    std::unique_ptr<SerialLines> m_ownLines;
+    std::unique_ptr<LineSender> m_sender;
     Desktop* m_desktop;
-    SerialLines* m_lines = nullptr;
 
     ClockState m_state;
     CharacterTable m_table;
     QString m_dataIniPath;
     ClockEngine m_engine;
     std::unique_ptr<PortSelection> m_ports;
-    QTimer m_timer1;
     bool m_selectingFromCode = false;
 
     std::array<PictureBox*, 8> m_images{}; // Image1..Image8

@@ -3,7 +3,6 @@
 #include "form1.h"
 
 #include "clock/frame.h"
-#include "clock/sendframe.h"
 #include "desktop.h"
 #include "port/comlines.h"
 #include "startup/charactertable.h"
@@ -66,13 +65,12 @@ void Form1::InitCharactersAndPort()
     m_table = LoadCharacterTable(m_dataIniPath);
     m_label2->setText(m_table[9]);
 
-    m_lines = m_options.lines;
-    if (!m_lines) {
-        m_ownLines = std::make_unique<ComLines>(PortMap::fromIni(m_dataIniPath));
-        m_lines = m_ownLines.get();
-    }
+    // The line is driven from a thread of its own, so a slow adapter never holds the window.
+    m_sender = m_options.lines ? std::make_unique<LineSender>(*m_options.lines)
+                               : std::make_unique<LineSender>(std::make_unique<ComLines>(
+                                     PortMap::fromIni(m_dataIniPath)));
     PortPanel& panel = *this;
-    m_ports = std::make_unique<PortSelection>(m_state, *m_lines, panel);
+    m_ports = std::make_unique<PortSelection>(m_state, *m_sender, panel);
     m_ports->ScanAtStartUp();
 }
 
@@ -207,8 +205,8 @@ void Form1::showNoPortError(const QString& text, const QString& title)
 
 void Form1::sendFrame(ClockState& state)
 {
-    if (m_lines)
-        SendFrame(state, *m_lines);
+    if (m_sender)
+        m_sender->sendFrame(state.FrameBits);
 }
 
 } // namespace tikvor
