@@ -95,6 +95,22 @@ private slots:
         QCOMPARE(w.form.state().FrameBits.size(), 48);
     }
 
+    void replacedPictureFileShowsAtTheNextTick()
+    {
+        Window w;
+        w.form.Form_Load(); // 09:05:07: Image4 shows 5.gif
+        const QImage five = w.control<PictureBox>("Image4")->pixmap().toImage();
+        QFile six(w.folder.file("data/6.gif"));
+        QVERIFY(six.open(QIODevice::ReadOnly));
+        w.folder.write("data/5.gif", six.readAll());
+        w.time.now = QTime(9, 5, 8);
+        w.form.Timer1_Timer();
+        const QImage shown = w.control<PictureBox>("Image4")->pixmap().toImage();
+        QVERIFY(shown != five);
+        QCOMPARE(shown.convertToFormat(QImage::Format_ARGB32),
+                 QImage(w.folder.file("data/6.gif")).convertToFormat(QImage::Format_ARGB32));
+    }
+
     void layout_data()
     {
         QTest::addColumn<QString>("name");

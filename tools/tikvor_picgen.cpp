@@ -247,7 +247,7 @@ public:
         return true;
     }
 
-    // Any format Qt writes: "PNG", or "ICO" for the Windows program icon.
+    // Any format Qt writes, such as "ICO" for the Windows program icon.
     bool save(const QString& dir, const QString& name, const QImage& image, int colours,
               const char* format)
     {
@@ -319,7 +319,8 @@ int run(const QStringList& args)
              out.gif(builtin, QStringLiteral("image_colon.gif"), colonPicture(lit), otherColours);
         ok = ok && out.gif(builtin, QStringLiteral("image_button.gif"),
                            optionsPicture(Angle::Right), otherColours);
-        ok = ok && out.save(builtin, QStringLiteral("icon.png"), iconPicture(), digitColours, "PNG");
+        // A GIF rather than a PNG: in Qt 6.4 reading a PNG loads every image plugin there is.
+        ok = ok && out.gif(builtin, QStringLiteral("icon.gif"), iconPicture(), digitColours);
         ok = ok && out.save(builtin, QStringLiteral("icon.ico"), iconPicture(), digitColours, "ICO");
     }
     if (!ok) {

@@ -15,8 +15,9 @@ QTime SystemTimeSource::currentTime() const
 QString timeCaption(QTime time)
 {
     // The long format carries seconds; its time-zone field means nothing for a bare time of day.
+    static const QRegularExpression zone(QStringLiteral("\\s*t+\\s*"));
     QString format = QLocale::system().timeFormat(QLocale::LongFormat);
-    format.remove(QRegularExpression(QStringLiteral("\\s*t+\\s*")));
+    format.remove(zone);
     if (!format.contains(u's'))
         format = QStringLiteral("HH:mm:ss");
     return QLocale::system().toString(time, format.trimmed());

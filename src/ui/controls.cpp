@@ -1,5 +1,8 @@
 #include "controls.h"
 
+#include <QDateTime>
+#include <QFileInfo>
+#include <QHash>
 #include <QImageReader>
 #include <QMouseEvent>
 #include <QPainter>
@@ -28,14 +31,43 @@ void ClickLabel::mouseReleaseEvent(QMouseEvent* event)
         emit clicked();
 }
 
+namespace {
+
+// Decoding seven GIFs every second is nearly all the work of a tick; a file is decoded again
+// only when it has changed on disk.
+struct DecodedPicture {
+    qint64 size = -1;
+    QDateTime changed;
+    QPixmap pixmap;
+    quint64 generation = 0;
+};
+
+QHash<QString, DecodedPicture>& decodedPictures()
+{
+    static QHash<QString, DecodedPicture> pictures;
+    return pictures;
+}
+
+} // namespace
+
 bool PictureBox::loadPicture(const QString& path)
 {
-    QImageReader reader(path);
-    const QImage image = reader.read();
-    if (image.isNull())
+    const QFileInfo file(path);
+    if (!file.isFile())
         return false;
-    setPixmap(QPixmap::fromImage(image));
+    DecodedPicture& picture = decodedPictures()[path];
+    if (picture.size != file.size() || picture.changed != file.lastModified()
+        || picture.pixmap.isNull()) {
+        const QImage image = QImageReader(path).read();
+        if (image.isNull())
+            return false;
+        static quint64 generations = 0;
+        picture = {file.size(), file.lastModified(), QPixmap::fromImage(image), ++generations};
+    }
+    if (path != m_source || picture.generation != m_generation)
+        setPixmap(picture.pixmap);
     m_source = path;
+    m_generation = picture.generation;
     return true;
 }
 

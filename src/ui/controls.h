@@ -32,12 +32,15 @@ class PictureBox : public ClickLabel {
     Q_PROPERTY(QString source READ source)
 public:
     using ClickLabel::ClickLabel;
-    // Reads the picture afresh; a file that cannot be read leaves the picture shown.
+    // Shows the picture in the file as it is now: a file replaced on disk shows its new picture,
+    // and a file that is missing or cannot be read leaves the picture shown. The file is decoded
+    // again only when its size or time of change differ from the last reading.
     bool loadPicture(const QString& path);
     QString source() const { return m_source; }
 
 private:
     QString m_source;
+    quint64 m_generation = 0; // of the decoded picture shown
 };
 
 class ShapeControl : public QWidget {

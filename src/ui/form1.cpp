@@ -67,7 +67,7 @@ Form1::Form1(Form1Options options, QWidget* parent)
     setWindowFlags(flags);
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Tikvor - COM0"));
-    setWindowIcon(QIcon(QStringLiteral(":/pictures/icon.png")));
+    setWindowIcon(QIcon(QStringLiteral(":/pictures/icon.gif")));
     setFont(windowFont());
     QPalette pal = palette();
     pal.setColor(QPalette::Window, Background);
