@@ -12,6 +12,7 @@
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <atomic>
 
 namespace tikvor::test {
 
@@ -52,6 +53,7 @@ public:
     unsigned working = 0b00001; // bit n-1: COMn opens
     int inUse = 0;
     int openCalls = 0;
+    std::atomic<bool> unplugged = false; // every line operation fails
     QString lineCalls; // "D1T0D0..." since the last clear
     int OpenPort(const QString& mode) override
     {
@@ -69,7 +71,7 @@ private:
     bool record(char line, int level)
     {
         lineCalls += QLatin1Char(line) + QString::number(level);
-        return inUse != 0;
+        return inUse != 0 && !unplugged;
     }
 };
 

@@ -38,6 +38,28 @@ private slots:
         QVERIFY(w.sentLines().startsWith("D1T"));
     }
 
+    void unpluggedLineCutsFramesAndTheClockGoesOn()
+    {
+        Window w;
+        QVERIFY(w.form.Form_Load());
+        w.clearLines();
+        w.lines.unplugged = true;
+        for (int s = 8; s < 12; ++s) {
+            w.time.now = QTime(9, 5, s);
+            w.form.Timer1_Timer();
+            w.settle(); // a second apart, as ticks come
+            QCOMPARE(w.form.state().SecondUnits, QString::number(s % 10));
+        }
+        // Each frame stopped at its first operation: one DTR(1) per tick, nothing after it.
+        QCOMPARE(w.sentLines(), QString("D1").repeated(4));
+        QCOMPARE(w.form.windowTitle(), QString("Tikvor - COM1"));
+        w.lines.unplugged = false; // plugged in again: the next frame goes out whole
+        w.clearLines();
+        w.form.Timer1_Timer();
+        QCOMPARE(w.sentLines().size(), 144 * 2);
+        QVERIFY(w.desktop.events.isEmpty());
+    }
+
     void disabledButtonIgnoresTheClick()
     {
         Window w;
