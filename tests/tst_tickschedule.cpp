@@ -55,15 +55,15 @@ private slots:
         QTest::addColumn<qint64>("now"); // S was shown at S.005
         QTest::addColumn<bool>("due");
         QTest::addColumn<int>("delay"); // after the tick when due, else as re-aimed
-        QTest::newRow("just before the boundary") << at(S, 999) << false << 6;
-        QTest::newRow("just after the boundary") << at(S + 1, 1) << true << 1004;
-        QTest::newRow("early, right after the tick") << at(S, 3) << false << 1002;
-        QTest::newRow("late by most of a second") << at(S + 1, 990) << true << 15;
-        QTest::newRow("late past a whole second") << at(S + 2, 10) << true << 995;
-        QTest::newRow("stepped forward an hour") << at(S + 3601, 5) << true << 1000;
-        QTest::newRow("stepped back a minute") << at(S - 59, 5) << true << 1000;
-        QTest::newRow("stepped back into the shown second") << at(S, 500) << false << 505;
-        QTest::newRow("before the epoch") << qint64(-1) << true << 6; // seconds round down
+        QTest::newRow("just before the boundary") << at(S, 999) << false << 1 + TickMarginMs;
+        QTest::newRow("just after the boundary") << at(S + 1, 1) << true << 999 + TickMarginMs;
+        QTest::newRow("early, right after the tick") << at(S, 3) << false << 997 + TickMarginMs;
+        QTest::newRow("late by most of a second") << at(S + 1, 990) << true << 10 + TickMarginMs;
+        QTest::newRow("late past a whole second") << at(S + 2, 10) << true << 990 + TickMarginMs;
+        QTest::newRow("stepped forward an hour") << at(S + 3601, 5) << true << 995 + TickMarginMs;
+        QTest::newRow("stepped back a minute") << at(S - 59, 5) << true << 995 + TickMarginMs;
+        QTest::newRow("stepped back into the shown second") << at(S, 500) << false << 500 + TickMarginMs;
+        QTest::newRow("before the epoch") << qint64(-1) << true << 1 + TickMarginMs; // seconds round down
     }
     void oneFiring()
     {
@@ -159,15 +159,15 @@ private slots:
         Rig rig(at(S, 400));
         rig.timer.fire(); // a stray expiry before start runs nothing
         rig.timer.start();
-        QCOMPARE(rig.timer.timer().interval(), 605);
+        QCOMPARE(rig.timer.timer().interval(), 600 + TickMarginMs);
         rig.fireAfter(100); // early: re-aimed, no tick
-        QCOMPARE(rig.timer.timer().interval(), 505);
+        QCOMPARE(rig.timer.timer().interval(), 500 + TickMarginMs);
         QVERIFY(rig.ticks.isEmpty());
 
         // A handler that stops the timer leaves it stopped.
         const auto stopper = QObject::connect(&rig.timer, &SecondTimer::tick, &rig.timer,
                                               &SecondTimer::stop);
-        rig.fireAfter(505);
+        rig.fireAfter(500 + TickMarginMs);
         QVERIFY(!rig.timer.isActive() && !rig.timer.timer().isActive());
         rig.fireAfter(1000);
         QCOMPARE(rig.ticks.size(), 1);
@@ -190,7 +190,7 @@ private slots:
             rig.mono += 5;
             shown = source.currentTime();
         });
-        rig.fireAfter(rig.timer.timer().interval() + 992); // reads S + 1 at .997
+        rig.fireAfter(rig.timer.timer().interval() + 997 - TickMarginMs); // reads S + 1 at .997
         QCOMPARE(shown, QDateTime::fromMSecsSinceEpoch(at(S + 1, 997)).time());
         QCOMPARE(source.currentTime(), QDateTime::fromMSecsSinceEpoch(at(S + 2, 2)).time());
     }

@@ -26,10 +26,12 @@
 
 namespace tikvor {
 
-// Late enough that a timer firing a little early by the wall clock (timer slack, the wall clock
-// slewed faster than the monotonic one the timer runs on) still reads the new second; early
-// enough not to be seen.
-inline constexpr int TickMarginMs = 5;
+// How far past the boundary the timer is aimed. None is needed: a timer never fires before its
+// deadline, and the delay is taken from the wall clock rounded down to the millisecond, so the
+// firing lands just after the boundary. A firing that still reads the old second (the wall clock
+// slewed slower than the timer's clock) only re-aims, at a delay of a millisecond or less. Every
+// millisecond here is a millisecond of lag on the display.
+inline constexpr int TickMarginMs = 0;
 
 // The wall-clock second a time falls into, rounded down also before the epoch.
 constexpr qint64 wallSecond(qint64 ms)
