@@ -1,5 +1,5 @@
 # Resource benchmarks: CPU per tick, memory against a bare window, and the helper the idle and
-# start-up scripts use. Included from bench/CMakeLists.txt; see bench/RESOURCES.md.
+# start-up scripts use. Included from bench/CMakeLists.txt; figures in BENCHMARKS.md.
 #   cmake --build build --target bench_resources
 
 set(_tikvor_bench_data ${TIKVOR_DATA_DIR})

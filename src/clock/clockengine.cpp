@@ -7,11 +7,6 @@
 
 namespace tikvor {
 
-QTime SystemTimeSource::currentTime() const
-{
-    return QTime::currentTime();
-}
-
 QString timeCaption(QTime time)
 {
     // The long format carries seconds; its time-zone field means nothing for a bare time of day.

@@ -19,11 +19,6 @@ public:
     virtual QTime currentTime() const = 0;
 };
 
-class SystemTimeSource final : public TimeSource {
-public:
-    QTime currentTime() const override;
-};
-
 // What the tick changes in the window.
 class ClockFace {
 public:

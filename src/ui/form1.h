@@ -27,7 +27,7 @@ class SerialLines;
 
 struct Form1Options {
     QString programFolder;            // where Data.ini and data/ live
-    const TimeSource* time = nullptr; // nullptr: the system clock
+    const TimeSource* time = nullptr; // nullptr: the tick timer's own reading of the clock
     Desktop* desktop = nullptr;       // nullptr: the real desktop
     SerialLines* lines = nullptr;     // nullptr: the real ports, mapped by Data.ini
     bool showInTaskbar = true;        // the one property in which the two programs differ
