@@ -9,6 +9,8 @@
 // memory from /proc/self/status. Deliberately not linked against anything of the clock, so the
 // figure is what Qt Widgets alone costs.
 
+#include "procstatus.h"
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -17,22 +19,6 @@
 #include <QWidget>
 
 #include <cstdio>
-
-namespace {
-
-long statusKb(const char* field)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray key = QByteArray(field) + ':';
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith(key))
-            return line.mid(key.size()).trimmed().split(' ').value(0).toLong();
-    return -1;
-}
-
-} // namespace
 
 int main(int argc, char* argv[])
 {

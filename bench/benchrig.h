@@ -6,6 +6,7 @@
 #include "port/seriallines.h"
 #include "ui/desktop.h"
 #include "ui/form1.h"
+#include "procstatus.h"
 
 #include <QApplication>
 #include <QDir>
@@ -143,19 +144,6 @@ inline long long nanos(clockid_t clock)
     return ts.tv_sec * 1000000000LL + ts.tv_nsec;
 }
 
-// Kilobytes of one field of /proc/self/status ("VmRSS", "RssAnon", "RssFile", "VmHWM"); -1 when
-// the field is not there.
-inline long statusKb(const char* field)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray key = QByteArray(field) + ':';
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith(key))
-            return line.mid(key.size()).trimmed().split(' ').value(0).toLong();
-    return -1;
-}
 
 // With BENCH_SMAPS=<file>, the mappings behind the figure are copied there, to see which
 // library or heap the resident memory belongs to.

@@ -57,11 +57,24 @@ clock_folder() {
 }
 
 # Safe under set -e: a killed holder's exit status must not cut the cleanup short.
-clock_cleanup() {
-    if [[ -n ${clock_holder:-} ]]; then
-        kill "$clock_holder" 2>/dev/null || true
-        wait "$clock_holder" 2>/dev/null || true
+# Ends the process whose id is given, if any, and waits for it.
+clock_end() {
+    if [[ -n ${1:-} ]]; then
+        kill "$1" 2>/dev/null || true
+        wait "$1" 2>/dev/null || true
     fi
+}
+
+# Ends the clock started by a script (its id in clock_pid), then cleans up as clock_cleanup.
+clock_pid=
+clock_stop() {
+    clock_end "$clock_pid"
+    clock_pid=
+    clock_cleanup
+}
+
+clock_cleanup() {
+    clock_end "${clock_holder:-}"
     if [[ -n ${clock_dir:-} && -d $clock_dir ]]; then
         rm -rf "$clock_dir"
     fi

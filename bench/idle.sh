@@ -21,17 +21,7 @@ clock_under_x "$0" "$@"
 build=$(cd "${1:-$here/../build}" && pwd)
 seconds=${2:-60}
 hz=$(getconf CLK_TCK)
-pid=
-
-stop() {
-    if [[ -n $pid ]]; then
-        kill "$pid" 2>/dev/null || true
-        wait "$pid" 2>/dev/null || true
-    fi
-    pid=
-    clock_cleanup
-}
-trap stop EXIT
+trap clock_stop EXIT
 clock_folder "$build"
 [[ ${TRACE:-0} == 1 ]] && clock_env+=(LINESHIM_TRACE="$clock_dir/trace")
 
@@ -65,9 +55,9 @@ percent() { awk -v t="$1" -v hz="$hz" -v s="$seconds" 'BEGIN {printf "%.3f", 100
 
 cd "$clock_dir"
 env "${clock_env[@]}" "$clock_program" 2>"$clock_dir/stderr" &
-pid=$!
+clock_pid=$!
 sleep 5
-kill -0 "$pid" 2>/dev/null || { echo "Tikvor_1 ended:" >&2; cat "$clock_dir/stderr" >&2; exit 1; }
+kill -0 "$clock_pid" 2>/dev/null || { echo "Tikvor_1 ended:" >&2; cat "$clock_dir/stderr" >&2; exit 1; }
 
 # The X server, when there is one, is the other child of xvfb-run.
 xserver=
@@ -79,12 +69,12 @@ if [[ -n ${TIKVOR_BENCH_IN_X:-} ]]; then
     done
 fi
 
-c0=$(cpu_ticks "$pid") n0=$(cpu_ns "$pid") w0=$(wakeups "$pid") t0=$EPOCHREALTIME
+c0=$(cpu_ticks "$clock_pid") n0=$(cpu_ns "$clock_pid") w0=$(wakeups "$clock_pid") t0=$EPOCHREALTIME
 x0=0 && [[ -n $xserver ]] && x0=$(cpu_ticks "$xserver")
 sleep "$seconds"
-c1=$(cpu_ticks "$pid") n1=$(cpu_ns "$pid") w1=$(wakeups "$pid") t1=$EPOCHREALTIME
+c1=$(cpu_ticks "$clock_pid") n1=$(cpu_ns "$clock_pid") w1=$(wakeups "$clock_pid") t1=$EPOCHREALTIME
 x1=0 && [[ -n $xserver ]] && x1=$(cpu_ticks "$xserver")
-rss=$(sed -n 's/^VmRSS:[[:space:]]*//p' "/proc/$pid/status")
+rss=$(sed -n 's/^VmRSS:[[:space:]]*//p' "/proc/$clock_pid/status")
 
 elapsed=$(awk -v a="$t0" -v b="$t1" 'BEGIN {printf "%.1f", b - a}')
 echo "platform ${QT_QPA_PLATFORM:-xcb}, ${elapsed} s after 5 s to settle, CLK_TCK $hz"

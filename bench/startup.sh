@@ -19,17 +19,7 @@ clock_under_x "$0" "$@"
 
 build=$(cd "${1:-$here/../build}" && pwd)
 runs=${2:-10}
-pid=
-
-stop() {
-    if [[ -n $pid ]]; then
-        kill "$pid" 2>/dev/null || true
-        wait "$pid" 2>/dev/null || true
-    fi
-    pid=
-    clock_cleanup
-}
-trap stop EXIT
+trap clock_stop EXIT
 clock_folder "$build"
 trace=$clock_dir/trace
 
@@ -54,21 +44,20 @@ for ((run = 1; run <= runs; run++)); do
     rm -f "$trace"
     t0=$EPOCHREALTIME
     env "${clock_env[@]}" LINESHIM_TRACE="$trace" "$clock_program" 2>"$clock_dir/stderr" &
-    pid=$!
+    clock_pid=$!
     ms=
     while :; do
         if (($(latched) >= 48)); then
             ms=$(awk -v a="$t0" -v b="$EPOCHREALTIME" 'BEGIN {printf "%.1f", 1000 * (b - a)}')
             break
         fi
-        kill -0 "$pid" 2>/dev/null || { echo "run $run: Tikvor_1 ended" >&2; cat "$clock_dir/stderr" >&2; exit 1; }
+        kill -0 "$clock_pid" 2>/dev/null || { echo "run $run: Tikvor_1 ended" >&2; cat "$clock_dir/stderr" >&2; exit 1; }
         awk -v a="$t0" -v b="$EPOCHREALTIME" 'BEGIN {exit !(b - a > 20)}' &&
             { echo "run $run: no frame after 20 s" >&2; exit 1; }
         read -r -t 0.001 -u "$nap" || true
     done
-    kill "$pid" 2>/dev/null || true
-    wait "$pid" 2>/dev/null || true
-    pid=
+    clock_end "$clock_pid"
+    clock_pid=
     echo "run $run: first frame after $ms ms"
     times+=("$ms")
 done
