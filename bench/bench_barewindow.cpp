@@ -43,13 +43,7 @@ int main(int argc, char* argv[])
     std::printf("%-22s VmRSS %7ld kB  (anon %6ld, file %6ld, shmem %5ld)  VmHWM %7ld kB\n",
                 "after start-up", statusKb("VmRSS"), statusKb("RssAnon"), statusKb("RssFile"),
                 statusKb("RssShmem"), statusKb("VmHWM"));
-    // BENCH_SMAPS=<file>: the mappings behind the figure, as bench_memory saves them.
-    const QString target = qEnvironmentVariable("BENCH_SMAPS");
-    QFile smaps(QStringLiteral("/proc/self/smaps"));
-    QFile out(target);
-    if (!target.isEmpty() && smaps.open(QIODevice::ReadOnly) &&
-        out.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        out.write(smaps.readAll());
+    saveMappings();
     std::printf("RESULT program=bare platform=%s rss_start_kb=%ld\n",
                 qPrintable(QGuiApplication::platformName()), statusKb("VmRSS"));
     return 0;

@@ -145,18 +145,6 @@ inline long long nanos(clockid_t clock)
 }
 
 
-// With BENCH_SMAPS=<file>, the mappings behind the figure are copied there, to see which
-// library or heap the resident memory belongs to.
-inline void saveMappings()
-{
-    const QString target = qEnvironmentVariable("BENCH_SMAPS");
-    QFile smaps(QStringLiteral("/proc/self/smaps"));
-    QFile out(target);
-    if (!target.isEmpty() && smaps.open(QIODevice::ReadOnly) &&
-        out.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        out.write(smaps.readAll());
-}
-
 inline void printMemory(const char* when)
 {
     std::printf("%-22s VmRSS %7ld kB  (anon %6ld, file %6ld, shmem %5ld)  VmHWM %7ld kB\n", when,

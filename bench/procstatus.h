@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <QtGlobal>
 
 // Kilobytes of one field of /proc/self/status ("VmRSS", "RssAnon", "RssFile", "VmHWM"); -1 when
 // the field is not there.
@@ -17,4 +18,16 @@ inline long statusKb(const char* field)
         if (line.startsWith(key))
             return line.mid(key.size()).trimmed().split(' ').value(0).toLong();
     return -1;
+}
+
+// With BENCH_SMAPS=<file>, the mappings behind the figure are copied there, to see which
+// library or heap the resident memory belongs to.
+inline void saveMappings()
+{
+    const QString target = qEnvironmentVariable("BENCH_SMAPS");
+    QFile smaps(QStringLiteral("/proc/self/smaps"));
+    QFile out(target);
+    if (!target.isEmpty() && smaps.open(QIODevice::ReadOnly) &&
+        out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        out.write(smaps.readAll());
 }
