@@ -2,7 +2,6 @@
 
 #include "clock/frame.h"
 #include "desktop.h"
-#include "port/seriallines.h"
 #include "version.h"
 
 #include <QRadioButton>
