@@ -79,15 +79,13 @@ void Form1::InitCharactersAndPort()
 void Form1::Image8_Click()
 {
     // Decided by the client height: the outer height differs with every title bar.
-    const QSize next = height() == FoldedSize.height()     ? UnfoldedSize
-        : height() == UnfoldedSize.height() ? FoldedSize
-                                            : QSize();
-    if (!next.isValid())
+    const bool folded = height() == FoldedSize.height();
+    if (!folded && height() != UnfoldedSize.height())
         return;
-    setFixedSize(next);
-    const QString picture = next == UnfoldedSize ? QStringLiteral("data/optionsOFF.gif")
-                                                 : QStringLiteral("data/optionsON.gif");
-    m_images[7]->loadPicture(joinPath(m_options.programFolder, picture));
+    setFixedSize(folded ? UnfoldedSize : FoldedSize);
+    m_images[7]->loadPicture(joinPath(m_options.programFolder,
+                                      folded ? QStringLiteral("data/optionsOFF.gif")
+                                             : QStringLiteral("data/optionsON.gif")));
 }
 
 void Form1::Label7_Click()
