@@ -15,6 +15,7 @@
 #include "clock/sendframe.h"
 #include "port/linesender.h"
 #include "startup/charactertable.h"
+#include "wallclock.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -22,7 +23,6 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -34,12 +34,6 @@
 using namespace tikvor;
 
 namespace {
-
-qint64 wallMicros()
-{
-    using namespace std::chrono;
-    return duration_cast<microseconds>(system_clock::now().time_since_epoch()).count();
-}
 
 // Only DTR and TXD matter here; frames come whole, so every 48th falling DTR ends one.
 class RecordingLines : public SerialLines {

@@ -12,6 +12,7 @@
 #include "port/seriallines.h"
 #include "ui/desktop.h"
 #include "ui/form1.h"
+#include "wallclock.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -23,7 +24,6 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -31,12 +31,6 @@
 using namespace tikvor;
 
 namespace {
-
-qint64 wallMicros()
-{
-    using namespace std::chrono;
-    return duration_cast<microseconds>(system_clock::now().time_since_epoch()).count();
-}
 
 class SlowLines : public SerialLines {
 public:
