@@ -97,6 +97,25 @@ bool canOpen(const PortMap& map, const QString& mode)
     return ComLines(map).OpenPort(mode) != 0;
 }
 
+// What another program finds on the device: its settings, the exclusive flag and the lines.
+QString foundState(int fd, unsigned long long rdev)
+{
+    termios tio{};
+    int exclusive = -1;
+    if (tcgetattr(fd, &tio) != 0 || ::ioctl(fd, TIOCGEXCL, &exclusive) != 0)
+        return "unreadable";
+    return QStringLiteral("iflag %1 oflag %2 cflag %3 lflag %4 cc %5 speed %6/%7 excl %8 lines %9")
+        .arg(tio.c_iflag, 0, 16)
+        .arg(tio.c_oflag, 0, 16)
+        .arg(tio.c_cflag, 0, 16)
+        .arg(tio.c_lflag, 0, 16)
+        .arg(QByteArray(reinterpret_cast<const char*>(tio.c_cc), sizeof tio.c_cc).toHex())
+        .arg(cfgetispeed(&tio))
+        .arg(cfgetospeed(&tio))
+        .arg(exclusive)
+        .arg(lineState(rdev));
+}
+
 } // namespace
 
 class TestComLinesShim : public QObject {
@@ -117,6 +136,8 @@ private slots:
     void switchPorts();
     void failedOpenKeepsPort_data();
     void failedOpenKeepsPort();
+    void refusedLeftAsFound_data();
+    void refusedLeftAsFound();
     void deviceFailure();
     void console_data();
     void console();
@@ -306,6 +327,55 @@ void TestComLinesShim::failedOpenKeepsPort()
     QVERIFY(lines.DTR(1) && lines.TXD(0));
     QCOMPARE(requests(a.rdev()), QStringList({"MBIS", afterTXD0}).join(' ').trimmed());
     QVERIFY2(canOpen(map, "COM3,1200,N,8,1"), "a failed open must not keep the device");
+}
+
+void TestComLinesShim::refusedLeftAsFound_data()
+{
+    QTest::addColumn<unsigned long>("failing");
+    QTest::addColumn<QString>("other"); // how another program holds the device
+
+    QTest::newRow("no modem lines") << (unsigned long)TIOCMGET << "";
+    QTest::newRow("settings refused") << (unsigned long)TCSETS << "";
+    QTest::newRow("DTR stuck") << (unsigned long)TIOCMBIC << "";
+    QTest::newRow("break stuck") << (unsigned long)TIOCCBRK << "";
+    QTest::newRow("locked by another") << 0ul << "flock";
+    // Root gets through an exclusive device; the flag is then the other program's to clear.
+    QTest::newRow("exclusive to another") << 0ul << "exclusive";
+}
+
+void TestComLinesShim::refusedLeftAsFound()
+{
+    QFETCH(unsigned long, failing);
+    QFETCH(QString, other);
+    // A fresh pty is a cooked terminal at 38400 baud, nothing like the raw 1200 asked for.
+    TestPty pty;
+    const QByteArray path = pty.slave.toLocal8Bit();
+    const int watcher = ::open(path.constData(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    QVERIFY(watcher >= 0);
+    const int held = other.isEmpty() ? -1 : ::open(path.constData(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    QVERIFY(other.isEmpty() || held >= 0);
+    if (other == "flock")
+        QCOMPARE(flock(held, LOCK_EX | LOCK_NB), 0);
+    if (other == "exclusive")
+        QCOMPARE(::ioctl(held, TIOCEXCL), 0);
+    // Break on as well, so that clearing either line shows.
+    shimSetLines(pty.rdev(), TIOCM_DTR | TIOCM_RTS, 1);
+    const QString before = foundState(watcher, pty.rdev());
+
+    PortMap onPty = map;
+    onPty.devices[4] = pty.slave;
+    shimFail(failing);
+    const int opened = ComLines(onPty).OpenPort("COM5,1200,N,8,1");
+    shimFail(0);
+    QCOMPARE(opened, 0);
+    QCOMPARE(foundState(watcher, pty.rdev()), before);
+
+    if (held >= 0) {
+        ::ioctl(held, TIOCNXCL);
+        ::close(held);
+    }
+    ::close(watcher);
+    QVERIFY2(canOpen(onPty, "COM5,1200,N,8,1"), "the refusal must not keep the device");
 }
 
 void TestComLinesShim::deviceFailure()

@@ -4,11 +4,16 @@
 // Contract:
 // - OpenPort takes "COMn,baud,parity,data,stop". It opens the device mapped to COMn exclusively,
 //   applies the settings and leaves the lines at rest: DTR released, break off (both physical,
-//   whatever the inversion). It returns n on success; that port becomes the one in use and the
-//   one held before is closed. It returns 0 and keeps the port in use untouched when the mode
-//   does not parse, or the device is missing, busy, not a serial line, cannot do both line
-//   operations, or is the system console. Asking again for the device in use re-applies the
-//   settings and the rest state on the handle already held.
+//   whatever the inversion). RTS stays asserted while the port is held. It returns n on success;
+//   that port becomes the one in use and the one held before is closed. It returns 0 and keeps
+//   the port in use untouched when the mode does not parse, or the device is missing, busy
+//   (locked or marked exclusive by someone else), not a serial line, cannot do both line
+//   operations, or is the system console.
+// - A refused device is closed as it was found: nothing is changed on it before the checks that
+//   need no change have passed, and what a later failing step had already changed (settings,
+//   DTR, the exclusive flag) is put back. Asking again for the device in use re-applies the
+//   settings and the rest state on the handle already held; if that fails, the port stays held as
+//   it is.
 // - DTR and TXD act on the port in use: exactly one OS call each, except that TXD makes none
 //   when the physical break state would not change. They return false when there is no port or
 //   the call failed; after a failed call the break state counts as unknown, so the next TXD
@@ -64,10 +69,12 @@ struct OsPortDeleter {
 using OsPortPtr = std::unique_ptr<OsPort, OsPortDeleter>;
 
 QString osDefaultDevice(int comNumber);
-// Exclusive open of a serial line that is not the console; nullptr when that is not possible.
+// Exclusive open of a serial line that is not the console; nullptr when that is not possible,
+// with nothing changed on the device. Remembers the state found for osConfigure.
 OsPortPtr osOpen(const QString& device, const QString& consolesPath);
 bool osIsDevice(const OsPort& port, const QString& device);
-// Applies the settings, checks that both lines can be driven and puts them at rest.
+// Applies the settings, checks that both lines can be driven and puts them at rest. When it
+// fails on a port never set up before, the device gets back the state osOpen found.
 bool osConfigure(OsPort& port, const PortSettings& settings);
 bool osSetDtr(OsPort& port, bool on);
 bool osSetBreak(OsPort& port, bool on);

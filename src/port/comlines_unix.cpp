@@ -17,11 +17,15 @@ namespace tikvor::detail {
 struct OsPort {
     int fd = -1;
     dev_t rdev = 0;
+    bool exclusive = false; // the exclusive flag is ours to clear
+    // Until the port is first set up: how it was found, so that a refusal can put it back.
+    std::optional<termios> found;
+    int foundLines = 0;
 };
 
 namespace {
 
-int retryIoctl(int fd, unsigned long request, const int* bits = nullptr)
+int retryIoctl(int fd, unsigned long request, int* bits = nullptr)
 {
     int result;
     do {
@@ -65,7 +69,10 @@ tcflag_t sizeBits(int dataBits)
 void OsPortDeleter::operator()(OsPort* port) const
 {
     if (port->fd >= 0) {
-        ::ioctl(port->fd, TIOCNXCL);
+        if (port->exclusive)
+            ::ioctl(port->fd, TIOCNXCL);
+        // A child forked but not yet exec'd shares the descriptor; the lock must not wait for it.
+        ::flock(port->fd, LOCK_UN);
         ::close(port->fd);
     }
     delete port;
@@ -97,9 +104,29 @@ OsPortPtr osOpen(const QString& device, const QString& consolesPath)
         opened.st_rdev != named.st_rdev || !::isatty(port->fd))
         return nullptr;
     port->rdev = opened.st_rdev;
-    // flock also holds against ourselves and against root, which TIOCEXCL lets through.
-    if (::flock(port->fd, LOCK_EX | LOCK_NB) != 0 || retryIoctl(port->fd, TIOCEXCL) != 0)
+
+    // Nothing but questions and the lock, which closing releases, until every check has passed:
+    // a refused device is closed as it was found.
+#ifdef TIOCGEXCL
+    // Root opens a device another program marked exclusive; that program still holds it. A
+    // kernel too old to answer leaves the decision to flock.
+    int othersExclusive = 0;
+    if (retryIoctl(port->fd, TIOCGEXCL, &othersExclusive) == 0 && othersExclusive != 0)
         return nullptr;
+#endif
+    // flock also holds against ourselves and against root, which TIOCEXCL lets through.
+    if (::flock(port->fd, LOCK_EX | LOCK_NB) != 0)
+        return nullptr;
+    // A pseudo-terminal takes break requests but has no modem lines; asking for them directly
+    // refuses it even where clearing DTR would have been accepted.
+    termios found{};
+    if (retryIoctl(port->fd, TIOCMGET, &port->foundLines) != 0 ||
+        ::tcgetattr(port->fd, &found) != 0)
+        return nullptr;
+    port->found = found;
+    if (retryIoctl(port->fd, TIOCEXCL) != 0)
+        return nullptr;
+    port->exclusive = true;
     return port;
 }
 
@@ -128,24 +155,36 @@ bool osConfigure(OsPort& port, const PortSettings& settings)
         tio.c_cflag |= PARODD;
     if (settings.stopBits == 2)
         tio.c_cflag |= CSTOPB;
-    int result;
-    do {
-        result = ::tcsetattr(port.fd, TCSANOW, &tio);
-    } while (result != 0 && errno == EINTR);
-    if (result != 0)
+    const auto setAttributes = [&](const termios& wanted) {
+        int result;
+        do {
+            result = ::tcsetattr(port.fd, TCSANOW, &wanted);
+        } while (result != 0 && errno == EINTR);
+        return result == 0;
+    };
+    // tcsetattr fails only when it changed nothing.
+    if (!setAttributes(tio))
         return false;
 
-    // A pseudo-terminal takes break requests but has no modem lines; asking for them directly
-    // refuses it even where clearing DTR happened to be accepted.
-    int lines = 0;
-    const int dtr = TIOCM_DTR;
-    return retryIoctl(port.fd, TIOCMGET, &lines) == 0 && retryIoctl(port.fd, TIOCMBIC, &dtr) == 0 &&
-           retryIoctl(port.fd, TIOCCBRK) == 0;
+    int dtr = TIOCM_DTR;
+    const bool dtrCleared = retryIoctl(port.fd, TIOCMBIC, &dtr) == 0;
+    if (dtrCleared && retryIoctl(port.fd, TIOCCBRK) == 0) {
+        port.found.reset();
+        return true;
+    }
+    // A device being refused goes back to how it was found, in the reverse order; the port
+    // already in use keeps what it has, it stays held.
+    if (port.found) {
+        if (dtrCleared && (port.foundLines & TIOCM_DTR) != 0)
+            retryIoctl(port.fd, TIOCMBIS, &dtr);
+        setAttributes(*port.found);
+    }
+    return false;
 }
 
 bool osSetDtr(OsPort& port, bool on)
 {
-    const int dtr = TIOCM_DTR;
+    int dtr = TIOCM_DTR;
     return retryIoctl(port.fd, on ? TIOCMBIS : TIOCMBIC, &dtr) == 0;
 }
 

@@ -9,18 +9,63 @@ namespace tikvor::detail {
 
 struct OsPort {
     HANDLE handle = INVALID_HANDLE_VALUE;
-    QString name; // as given to CreateFileA, "\\.\COMn"
+    QString name; // as given to CreateFileW, "\\.\COMn"
+    // Until the port is first set up: its state as found, so that a refusal can put it back.
+    std::optional<DCB> found;
 };
 
 namespace {
 
-// "\\.\" lets CreateFileA reach COM10 and above and names that are not DOS devices.
+// "\\.\" lets CreateFileW reach COM10 and above and names that are not DOS devices.
 QString fullName(const QString& device)
 {
     const QString prefix = QStringLiteral("\\\\.\\");
     if (device.startsWith(prefix))
         return device;
     return prefix + device;
+}
+
+// Every field is set here, from a zeroed block: whatever the last program that used the port
+// left in the driver must not reach the lines.
+DCB wantedState(const PortSettings& settings)
+{
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    dcb.BaudRate = DWORD(settings.baud);
+    dcb.fBinary = TRUE; // the only mode Windows has
+    dcb.fParity = settings.parity != 'N';
+    // DTR belongs to the clock alone: no handshake may drive it or wait on the other lines.
+    dcb.fOutxCtsFlow = FALSE;
+    dcb.fOutxDsrFlow = FALSE;
+    dcb.fDtrControl = DTR_CONTROL_DISABLE;
+    dcb.fDsrSensitivity = FALSE;
+    dcb.fTXContinueOnXoff = TRUE;
+    dcb.fOutX = FALSE;
+    dcb.fInX = FALSE;
+    dcb.fErrorChar = FALSE;
+    dcb.fNull = FALSE;
+    // Asserted while the port is held, as Linux leaves it on open: a display may draw its power
+    // from RTS.
+    dcb.fRtsControl = RTS_CONTROL_ENABLE;
+    // Otherwise one receive error on the unused RXD line makes every later EscapeCommFunction
+    // fail until someone calls ClearCommError.
+    dcb.fAbortOnError = FALSE;
+    // They only act with input flow control, which is off; small enough for any receive buffer a
+    // driver checks them against.
+    dcb.XonLim = 256;
+    dcb.XoffLim = 256;
+    dcb.ByteSize = BYTE(settings.dataBits);
+    dcb.Parity = settings.parity == 'E'   ? EVENPARITY
+                 : settings.parity == 'O' ? ODDPARITY
+                                          : NOPARITY;
+    dcb.StopBits = settings.stopBits == 2 ? TWOSTOPBITS : ONESTOPBIT;
+    // SetCommState refuses equal XON and XOFF characters even with XON/XOFF off.
+    dcb.XonChar = 0x11;
+    dcb.XoffChar = 0x13;
+    dcb.ErrorChar = 0;
+    dcb.EofChar = 0;
+    dcb.EvtChar = 0;
+    return dcb;
 }
 
 } // namespace
@@ -42,13 +87,19 @@ OsPortPtr osOpen(const QString& device, const QString& /*consolesPath: no consol
     OsPortPtr port(new OsPort);
     port->name = fullName(device);
     // Share mode 0 is the exclusive hold: a second open fails with ERROR_ACCESS_DENIED.
-    port->handle = CreateFileA(port->name.toLocal8Bit().constData(), GENERIC_READ | GENERIC_WRITE,
-                               0, nullptr, OPEN_EXISTING, 0, nullptr);
+    port->handle = CreateFileW(port->name.toStdWString().c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                               nullptr, OPEN_EXISTING, 0, nullptr);
     if (port->handle == INVALID_HANDLE_VALUE)
         return nullptr;
     // Files and pipes open as well; only a character device can be a serial line.
     if (GetFileType(port->handle) != FILE_TYPE_CHAR)
         return nullptr;
+    // Fails for anything that is not a serial line (a printer, the NUL device).
+    DCB found{};
+    found.DCBlength = sizeof found;
+    if (!GetCommState(port->handle, &found))
+        return nullptr;
+    port->found = found;
     return port;
 }
 
@@ -59,29 +110,21 @@ bool osIsDevice(const OsPort& port, const QString& device)
 
 bool osConfigure(OsPort& port, const PortSettings& settings)
 {
-    DCB dcb{};
-    dcb.DCBlength = sizeof dcb;
-    // Fails for anything that is not a serial line (a printer, the NUL device).
-    if (!GetCommState(port.handle, &dcb))
-        return false;
-    dcb.BaudRate = DWORD(settings.baud);
-    dcb.ByteSize = BYTE(settings.dataBits);
-    dcb.Parity = settings.parity == 'E'   ? EVENPARITY
-                 : settings.parity == 'O' ? ODDPARITY
-                                          : NOPARITY;
-    dcb.StopBits = settings.stopBits == 2 ? TWOSTOPBITS : ONESTOPBIT;
-    dcb.fBinary = TRUE;
-    dcb.fParity = settings.parity != 'N';
-    // DTR belongs to the clock alone: no handshake may drive it or wait on the other lines.
-    dcb.fDtrControl = DTR_CONTROL_DISABLE;
-    dcb.fOutxCtsFlow = FALSE;
-    dcb.fOutxDsrFlow = FALSE;
-    dcb.fDsrSensitivity = FALSE;
-    dcb.fOutX = FALSE;
-    dcb.fInX = FALSE;
-    if (!SetCommState(port.handle, &dcb))
-        return false;
-    return EscapeCommFunction(port.handle, CLRDTR) && EscapeCommFunction(port.handle, CLRBREAK);
+    DCB wanted = wantedState(settings);
+    // An error left pending under the last user's fAbortOnError would fail the calls below;
+    // acknowledging it changes nothing else.
+    ClearCommError(port.handle, nullptr, nullptr);
+    if (SetCommState(port.handle, &wanted) && EscapeCommFunction(port.handle, CLRDTR) &&
+        EscapeCommFunction(port.handle, CLRBREAK)) {
+        port.found.reset();
+        return true;
+    }
+    // A device being refused gets back the state it was found in, also after a failed
+    // SetCommState, which is several driver requests and can stop halfway. The port already in
+    // use keeps what it has: it stays held.
+    if (port.found)
+        SetCommState(port.handle, &*port.found);
+    return false;
 }
 
 bool osSetDtr(OsPort& port, bool on)

@@ -139,6 +139,10 @@ int tcsetattr(int fd, int action, const termios* settings) noexcept
     static const auto real = reinterpret_cast<TcsetattrFn>(dlsym(RTLD_NEXT, "tcsetattr"));
     unsigned long long rdev = 0;
     if (settings && ptySlave(fd, &rdev)) {
+        if (failing == LINESHIM_FAIL_ALL || failing == TCSETS) {
+            errno = EIO;
+            return -1;
+        }
         if (Lines* lines = linesOf(rdev, true)) {
             lines->configured = true;
             lines->settings = *settings;

@@ -3,7 +3,8 @@
 // without a serial port. Loaded with LD_PRELOAD, it takes over ioctl for pty slave descriptors:
 // TIOCMGET/TIOCMSET/TIOCMBIS/TIOCMBIC and TIOCSBRK/TIOCCBRK act on a per-device state and are
 // logged with their outcome; every other request and descriptor goes to the real ioctl. It also
-// keeps the settings last passed to tcsetattr, as a pty drops the data bits and parity asked for.
+// keeps the settings last passed to tcsetattr, as a pty drops the data bits and parity asked for,
+// and can make tcsetattr fail.
 // Tests reach the functions below through dlsym(RTLD_DEFAULT, ...); single-threaded use only.
 
 #include <termios.h>
@@ -20,6 +21,7 @@ struct LineshimCall {
 };
 
 // Every request fails with EIO while `request` is LINESHIM_FAIL_ALL or equals it; 0 ends that.
+// tcsetattr on a pty slave counts as the request TCSETS, and a failed one changes nothing.
 #define LINESHIM_FAIL_ALL (~0UL)
 
 typedef int (*LineshimCallsFn)(struct LineshimCall* out, int max); // returns the count
