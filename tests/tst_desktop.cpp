@@ -4,6 +4,7 @@
 #include "ui/desktop.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
@@ -28,6 +29,7 @@ private slots:
         QString seenTitle;
         QString seenText;
         bool critical = false;
+        bool plain = false;
         QTimer::singleShot(0, [&] {
             auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
             if (!box)
@@ -35,6 +37,10 @@ private slots:
             seenTitle = box->windowTitle();
             seenText = box->text();
             critical = box->icon() == QMessageBox::Critical;
+            // A value from Data.ini such as "<b>1.0</b>" must show its brackets.
+            auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+            plain = box->textFormat() == Qt::PlainText && label
+                && label->textFormat() == Qt::PlainText;
             QCOMPARE(box->buttons().size(), 1);
             if (how == "ok")
                 QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
@@ -46,11 +52,12 @@ private slots:
                 box->close();
         });
         SystemDesktop desktop;
-        desktop.message(nullptr, QString::fromUtf8("Zadejte příkaz \"TIME\""), "Tikvor",
-                        BoxIcon::Critical);
+        const QString text = QString::fromUtf8("Zadejte příkaz \"TIME\" <b>1.0</b>");
+        desktop.message(nullptr, text, "Tikvor", BoxIcon::Critical);
         QCOMPARE(seenTitle, QString("Tikvor"));
-        QCOMPARE(seenText, QString::fromUtf8("Zadejte příkaz \"TIME\""));
+        QCOMPARE(seenText, text);
         QVERIFY(critical);
+        QVERIFY(plain);
     }
 };
 

@@ -3,6 +3,8 @@
 
 #include "formrig.h"
 
+#include <QTimer>
+
 using namespace tikvor;
 
 using namespace tikvor::test;
@@ -138,12 +140,18 @@ private slots:
     {
         Window w;
         for (QLabel* label : w.form.findChildren<QLabel*>()) {
-            if (label->wordWrap() || qobject_cast<PictureBox*>(label))
+            if (label->wordWrap() || qobject_cast<PictureBox*>(label)
+                || !label->isVisibleTo(&w.form))
                 continue;
             const int needed = label->fontMetrics().horizontalAdvance(label->text());
-            QVERIFY2(needed <= label->width() || label->x() + label->width() >= 257,
-                     qPrintable(label->objectName()));
+            QVERIFY2(needed <= label->width(), qPrintable(label->objectName()));
             QVERIFY2(label->x() + label->width() <= 265, qPrintable(label->objectName()));
+        }
+        // The two action labels stay between their frames' side borders.
+        for (auto [label, frame] : {std::pair{"Label9", "Shape3"}, std::pair{"Label10", "Shape2"}}) {
+            const QRect inner = w.control(frame)->geometry().adjusted(3, 0, -3, 0);
+            const QRect text = w.control(label)->geometry();
+            QVERIFY2(text.left() >= inner.left() && text.right() <= inner.right(), label);
         }
     }
 
@@ -155,15 +163,70 @@ private slots:
         RecordingLines lines[2];
         Form1 one{Form1Options{folder.path(), &time, &desktops[0], &lines[0], true}};
         Form1 zero{Form1Options{folder.path(), &time, &desktops[1], &lines[1], false}};
-        QVERIFY(!one.windowFlags().testFlag(Qt::Tool));
-        QVERIFY(zero.windowFlags().testFlag(Qt::Tool));
+        // The same ordinary window: a tool window would lose its minimise box and its icon,
+        // and would not end the program when closed.
+        QCOMPARE(zero.windowFlags(), one.windowFlags());
+        QCOMPARE(zero.windowFlags() & Qt::WindowType_Mask, Qt::Window);
         QVERIFY(!zero.windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
         QVERIFY(zero.windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
+        QVERIFY(one.showsInTaskbar() && !zero.showsInTaskbar());
         QVERIFY(one.Form_Load() && zero.Form_Load());
         QCOMPARE(zero.state().FrameBits, one.state().FrameBits);
         QCOMPARE(zero.windowTitle(), one.windowTitle());
         QVERIFY(one.lineSender()->waitIdle(5000) && zero.lineSender()->waitIdle(5000));
         QCOMPARE(lines[1].lineCalls, lines[0].lineCalls);
+    }
+
+    void closingTheWindowEndsTheProgramAndItsFrames_data()
+    {
+        QTest::addColumn<bool>("showInTaskbar");
+        QTest::newRow("Tikvor_1") << true;
+        QTest::newRow("Tikvor_0") << false;
+    }
+    void closingTheWindowEndsTheProgramAndItsFrames()
+    {
+        QFETCH(bool, showInTaskbar);
+        ProgramFolder folder;
+        FixedTime time;
+        RecordingDesktop desktop;
+        RecordingLines lines;
+        Form1 form{Form1Options{folder.path(), &time, &desktop, &lines, showInTaskbar}};
+        QVERIFY(form.Form_Load());
+        QVERIFY(form.lineSender()->waitIdle(5000));
+        const QString sent = lines.lineCalls;
+        QCOMPARE(sent.size(), 48 * 6); // the start-up frame, whole
+        QTimer::singleShot(0, &form, &QWidget::close);
+        QTimer failsafe;
+        failsafe.callOnTimeout([] { QCoreApplication::exit(1); });
+        failsafe.start(5000);
+        QCOMPARE(QCoreApplication::exec(), 0); // the event loop ended with the window
+        QVERIFY(!form.timer().isActive());
+        QVERIFY(!form.lineSender());
+        time.now = time.now.addSecs(1);
+        form.Timer1_Timer();
+        QCOMPARE(lines.lineCalls, sent);
+    }
+
+    void disabledPortButtonsLookGrey()
+    {
+        Window w;
+        w.lines.working = 0b11011; // COM3 fails at start-up
+        w.form.Form_Load();
+        auto* enabled = w.control<QRadioButton>("Option2");
+        auto* disabled = w.control<QRadioButton>("Option3");
+        QVERIFY(enabled->isEnabled() && !disabled->isEnabled());
+        const QImage on = enabled->grab().toImage();
+        const QImage off = disabled->grab().toImage();
+        QCOMPARE(off.size(), on.size());
+        // Text and circle both change: compare the circle's half and the text's half apart.
+        const int split = 16;
+        QVERIFY(on.copy(0, 0, split, on.height()) != off.copy(0, 0, split, off.height()));
+        QVERIFY(on.copy(split, 0, on.width() - split, on.height())
+                != off.copy(split, 0, off.width() - split, off.height()));
+        // No white text is left on a disabled button.
+        for (int y = 0; y < off.height(); ++y)
+            for (int x = split; x < off.width(); ++x)
+                QVERIFY(off.pixelColor(x, y) != QColor(Qt::white));
     }
 
     void windowIsFixedAndStartsFolded()

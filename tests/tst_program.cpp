@@ -9,6 +9,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -47,6 +48,109 @@ int digitOf(const QString& group)
     return -1;
 }
 
+// A program folder as installed, with the program copied in, COM2 on the pty and every other
+// port on a missing path.
+struct InstalledProgram {
+    QTemporaryDir dir;
+    QString program;
+    QString tracePath = dir.filePath("trace");
+
+    InstalledProgram(const QString& built, const QString& slave)
+    {
+        program = dir.filePath(QFileInfo(built).fileName());
+        QVERIFY(QFile::copy(built, program));
+        QFile::setPermissions(program, QFile::permissions(built));
+        QDir(dir.path()).mkdir("data");
+        const QDir data(TIKVOR_SOURCE_DIR "/data");
+        for (const QString& name : data.entryList({"*.gif"}, QDir::Files))
+            QVERIFY(QFile::copy(data.filePath(name), dir.filePath("data/" + name)));
+        QFile sample(data.filePath("Data.ini"));
+        QVERIFY(sample.open(QIODevice::ReadOnly));
+        QByteArray text = sample.readAll();
+        text.replace("[Porty]", "[Porty]\r\nCOM1=" + dir.filePath("no-such-port").toLocal8Bit()
+                                    + "\r\nCOM2=" + slave.toLocal8Bit() + "\r\nCOM3="
+                                    + dir.filePath("none3").toLocal8Bit() + "\r\nCOM4="
+                                    + dir.filePath("none4").toLocal8Bit() + "\r\nCOM5="
+                                    + dir.filePath("none5").toLocal8Bit());
+        QFile ini(dir.filePath("Data.ini"));
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        ini.write(text);
+    }
+
+    void start(QProcess& process, QProcessEnvironment env) const
+    {
+        env.insert("LD_PRELOAD", TIKVOR_LINESHIM);
+        env.insert("LINESHIM_TRACE", tracePath);
+        env.insert("ASAN_OPTIONS", "verify_asan_link_order=0");
+        process.setProcessEnvironment(env);
+        process.setWorkingDirectory(QDir::rootPath()); // the folder of the program counts, not this
+        process.start(program, {});
+        QVERIFY(process.waitForStarted());
+    }
+
+    QString bits() const
+    {
+        QFile trace(tracePath);
+        return trace.open(QIODevice::ReadOnly) ? decode(trace.readAll()) : QString();
+    }
+};
+
+// Runs a tool and returns what it printed; empty when it failed.
+QString output(const QString& tool, const QStringList& arguments, const QString& display)
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("DISPLAY", display);
+    p.setProcessEnvironment(env);
+    p.start(tool, arguments);
+    if (!p.waitForFinished(10000) || p.exitCode() != 0)
+        return {};
+    return QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed();
+}
+
+// An X server of its own with a window manager, for the window as a desktop shows it.
+struct VirtualDesktop {
+    QString display;
+    QProcess server;
+    QProcess manager;
+
+    bool start()
+    {
+        // The server picks a free display and names it once it accepts clients.
+        server.start("Xvfb", {"-displayfd", "1", "-screen", "0", "640x480x24", "-nolisten", "tcp"});
+        QElapsedTimer waited;
+        waited.start();
+        while (!server.canReadLine()) {
+            if (waited.elapsed() > 10000 || server.state() == QProcess::NotRunning)
+                return false;
+            server.waitForReadyRead(200);
+        }
+        display = ':' + QString::fromLatin1(server.readLine()).trimmed();
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("DISPLAY", display);
+        manager.setProcessEnvironment(env);
+        manager.start("openbox", {});
+        // The window manager announces itself on the root window.
+        while (!output("xprop", {"-root", "_NET_SUPPORTING_WM_CHECK"}, display).contains('#')) {
+            if (waited.elapsed() > 10000)
+                return false;
+            QTest::qWait(50);
+        }
+        return true;
+    }
+    ~VirtualDesktop()
+    {
+        manager.kill();
+        manager.waitForFinished();
+        server.kill();
+        server.waitForFinished();
+    }
+    QString xprop(const QString& window, const char* property) const
+    {
+        return output("xprop", {"-id", window, property}, display);
+    }
+};
+
 } // namespace
 
 class TestProgram : public QObject {
@@ -56,39 +160,11 @@ private slots:
     {
         TestPty pty;
         QVERIFY(!pty.slave.isEmpty());
-        QTemporaryDir dir;
-        const QString program = dir.filePath("Tikvor_1");
-        QVERIFY(QFile::copy(TIKVOR_PROGRAM, program));
-        QFile::setPermissions(program, QFile::permissions(TIKVOR_PROGRAM));
-        QDir(dir.path()).mkdir("data");
-        const QDir data(TIKVOR_SOURCE_DIR "/data");
-        for (const QString& name : data.entryList({"*.gif"}, QDir::Files))
-            QVERIFY(QFile::copy(data.filePath(name), dir.filePath("data/" + name)));
-        QFile ini(dir.filePath("Data.ini"));
-        QVERIFY(ini.open(QIODevice::WriteOnly));
-        QByteArray text;
-        QFile sample(data.filePath("Data.ini"));
-        QVERIFY(sample.open(QIODevice::ReadOnly));
-        text = sample.readAll();
-        text.replace("[Porty]", "[Porty]\r\nCOM1=" + dir.filePath("no-such-port").toLocal8Bit()
-                                    + "\r\nCOM2=" + pty.slave.toLocal8Bit() + "\r\nCOM3="
-                                    + dir.filePath("none3").toLocal8Bit() + "\r\nCOM4="
-                                    + dir.filePath("none4").toLocal8Bit() + "\r\nCOM5="
-                                    + dir.filePath("none5").toLocal8Bit());
-        ini.write(text);
-        ini.close();
-
-        const QString tracePath = dir.filePath("trace");
+        InstalledProgram installed(TIKVOR_PROGRAM, pty.slave);
         QProcess process;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("LD_PRELOAD", TIKVOR_LINESHIM);
-        env.insert("LINESHIM_TRACE", tracePath);
         env.insert("QT_QPA_PLATFORM", "offscreen");
-        env.insert("ASAN_OPTIONS", "verify_asan_link_order=0");
-        process.setProcessEnvironment(env);
-        process.setWorkingDirectory(QDir::rootPath()); // the folder of the program counts, not this
-        process.start(program, {});
-        QVERIFY(process.waitForStarted());
+        installed.start(process, env);
 
         // The first frame goes out during start-up, before the first timer tick.
         QString bits;
@@ -96,9 +172,7 @@ private slots:
         waited.start();
         while (bits.size() < 48 && waited.elapsed() < 20000) {
             process.waitForFinished(50);
-            QFile trace(tracePath);
-            if (trace.open(QIODevice::ReadOnly))
-                bits = decode(trace.readAll());
+            bits = installed.bits();
         }
         process.kill();
         process.waitForFinished();
@@ -116,6 +190,66 @@ private slots:
             QCOMPARE(group.at(7), g < 3 ? u'1' : u'0');
         }
         QVERIFY(digits[1] <= 5 && digits[3] <= 5 && digits[5] * 10 + digits[4] <= 23);
+    }
+
+    // Both programs as a desktop shows them: an ordinary window, Tikvor_0 without a taskbar
+    // button even after minimise and restore, and closing either ends the program.
+    void closingTheWindowEndsTheProgram_data()
+    {
+        QTest::addColumn<QString>("built");
+        QTest::addColumn<bool>("skipsTaskbar");
+        QTest::newRow("Tikvor_1") << TIKVOR_PROGRAM << false;
+        QTest::newRow("Tikvor_0") << TIKVOR_PROGRAM_0 << true;
+    }
+    void closingTheWindowEndsTheProgram()
+    {
+        QFETCH(QString, built);
+        QFETCH(bool, skipsTaskbar);
+        for (const char* tool : {"Xvfb", "openbox", "xprop", "xdotool", "wmctrl"}) {
+            if (QStandardPaths::findExecutable(tool).isEmpty())
+                QSKIP(qPrintable(QString("%1 is not installed").arg(tool)));
+        }
+        VirtualDesktop desktop;
+        QVERIFY(desktop.start());
+        TestPty pty;
+        InstalledProgram installed(built, pty.slave);
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_QPA_PLATFORM", "xcb");
+        env.insert("DISPLAY", desktop.display);
+        installed.start(process, env);
+
+        QString window;
+        QElapsedTimer waited;
+        waited.start();
+        while (window.isEmpty() && waited.elapsed() < 20000) {
+            process.waitForFinished(50);
+            window = output("xdotool", {"search", "--name", "^Tikvor - COM2$"}, desktop.display)
+                         .section('\n', 0, 0);
+        }
+        QVERIFY2(!window.isEmpty(), "no window");
+        QVERIFY(desktop.xprop(window, "_NET_WM_WINDOW_TYPE").endsWith("_NET_WM_WINDOW_TYPE_NORMAL"));
+        const auto skips = [&] {
+            return desktop.xprop(window, "_NET_WM_STATE").contains("_NET_WM_STATE_SKIP_TASKBAR");
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(skips(), skipsTaskbar, 5000);
+        output("xdotool", {"windowminimize", "--sync", window}, desktop.display);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            desktop.xprop(window, "_NET_WM_STATE").contains("_NET_WM_STATE_HIDDEN"), 5000);
+        output("wmctrl", {"-i", "-a", window}, desktop.display);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            !desktop.xprop(window, "_NET_WM_STATE").contains("_NET_WM_STATE_HIDDEN"), 5000);
+        QTest::qWait(200);
+        QCOMPARE(skips(), skipsTaskbar);
+
+        output("wmctrl", {"-i", "-c", window}, desktop.display);
+        QVERIFY2(process.waitForFinished(5000), "still running after its window was closed");
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), 0);
+        // Whole frames only: the one in progress was finished, none was started after.
+        const QString bits = installed.bits();
+        QVERIFY(bits.size() >= 48);
+        QCOMPARE(bits.size() % 48, 0);
     }
 };
 

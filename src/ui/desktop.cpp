@@ -11,7 +11,10 @@ void SystemDesktop::message(QWidget* owner, const QString& text, const QString& 
                             BoxIcon icon)
 {
     QMessageBox box(icon == BoxIcon::Critical ? QMessageBox::Critical : QMessageBox::Information,
-                    title, text, QMessageBox::Ok, owner);
+                    title, QString(), QMessageBox::Ok, owner);
+    // Texts come from Data.ini too: never read as markup.
+    box.setTextFormat(Qt::PlainText);
+    box.setText(text);
     box.exec();
 }
 

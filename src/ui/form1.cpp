@@ -2,8 +2,11 @@
 
 #include "clock/frame.h"
 #include "desktop.h"
+#include "taskbar.h"
 #include "version.h"
 
+#include <QCloseEvent>
+#include <QCoreApplication>
 #include <QRadioButton>
 
 namespace tikvor {
@@ -14,6 +17,8 @@ const QColor Red(255, 0, 0);
 const QColor DarkRed(192, 0, 0);
 const QColor Green(0, 255, 0);
 const QColor White(255, 255, 255);
+const QColor Grey(128, 128, 128);
+const QColor LightGrey(192, 192, 192);
 
 QFont font(const QStringList& families, qreal points, bool bold)
 {
@@ -47,6 +52,22 @@ QFont windowFont()
     return font(SansSerif, 8, false);
 }
 
+// The font as given where the text fits in `width` pixels. Otherwise the runs of blanks that
+// space a text out are narrowed first, then the face is made smaller, until it fits.
+QFont fitted(QFont f, const QString& text, int width)
+{
+    const auto fits = [&] { return QFontMetrics(f).horizontalAdvance(text) + 2 <= width; };
+    const qsizetype blanks = text.count(u' ');
+    if (blanks >= 8) {
+        const int space = QFontMetrics(f).horizontalAdvance(u' ');
+        for (int less = 1; less < space && !fits(); ++less)
+            f.setWordSpacing(-less);
+    }
+    while (!fits() && f.pointSizeF() > 6)
+        f.setPointSizeF(f.pointSizeF() - 0.25);
+    return f;
+}
+
 } // namespace
 
 Form1::Form1(Form1Options options, QWidget* parent)
@@ -58,12 +79,12 @@ Form1::Form1(Form1Options options, QWidget* parent)
                m_options.programFolder)
 {
     m_engine.setFrameSink(this);
-    Qt::WindowFlags flags = Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-        | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint
-        | Qt::MSWindowsFixedSizeDialogHint;
+    // The same ordinary window in both programs; Tikvor_0 only leaves the taskbar out.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                   | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
+                   | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     if (!m_options.showInTaskbar)
-        flags |= Qt::Tool;
-    setWindowFlags(flags);
+        keepOffTaskbar(this);
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Tikvor - COM0"));
     setWindowIcon(QIcon(QStringLiteral(":/pictures/icon.gif")));
@@ -84,7 +105,7 @@ Form1::Form1(Form1Options options, QWidget* parent)
 Form1::~Form1() = default;
 
 ClickLabel* Form1::addLabel(const char* name, const QString& text, QRect twips, QColor color,
-                            const QFont& f)
+                            const QFont& f, int rightLimit)
 {
     auto* label = new ClickLabel(text, this);
     label->setObjectName(QString::fromLatin1(name));
@@ -93,12 +114,12 @@ ClickLabel* Form1::addLabel(const char* name, const QString& text, QRect twips, 
     QPalette pal = label->palette();
     pal.setColor(QPalette::WindowText, color);
     label->setPalette(pal);
-    label->setFont(f);
+    label->setFont(fitted(f, text, rightLimit - label->x()));
     // A stand-in face can be wider than the one the layout was measured with: rather than cut a
-    // one-line text, the label grows to the right, as far as the window's margin.
-    const int needed = QFontMetrics(f).horizontalAdvance(text) + 2;
+    // one-line text, the label grows to the right, as far as its limit.
+    const int needed = QFontMetrics(label->font()).horizontalAdvance(text) + 2;
     if (needed > label->width())
-        label->resize(std::min(needed, FoldedSize.width() - 8 - label->x()), label->height());
+        label->resize(std::min(needed, rightLimit - label->x()), label->height());
     return label;
 }
 
@@ -151,15 +172,17 @@ void Form1::buildOptionsPanel()
     auto* shape3 = new ShapeControl(ShapeControl::Kind::Rectangle, DarkRed, {}, 3, this);
     shape3->setObjectName(QStringLiteral("Shape3"));
     shape3->setGeometry(twipsRect(120, 1920, 1815, 375));
+    // Inside the frames, within their 3-pixel borders.
+    const auto innerRight = [](const QWidget* frame) { return frame->geometry().right() - 2; };
     auto* label9 = addLabel("Label9", QString::fromUtf8("Nastavení hodin"),
-                            QRect(170, 1960, 1725, 270), Red, arialBold());
+                            QRect(170, 1960, 1725, 270), Red, arialBold(), innerRight(shape3));
     label9->setCursor(Qt::CrossCursor);
     connect(label9, &ClickLabel::clicked, this, &Form1::Label9_Click);
     auto* shape2 = new ShapeControl(ShapeControl::Kind::Rectangle, DarkRed, {}, 3, this);
     shape2->setObjectName(QStringLiteral("Shape2"));
     shape2->setGeometry(twipsRect(2040, 1920, 1815, 375));
     auto* label10 = addLabel("Label10", QString::fromUtf8("Datový soubor"),
-                             QRect(2180, 1960, 1545, 270), Red, arialBold());
+                             QRect(2180, 1960, 1545, 270), Red, arialBold(), innerRight(shape2));
     label10->setCursor(Qt::CrossCursor);
     connect(label10, &ClickLabel::clicked, this, &Form1::Label10_Click);
 
@@ -170,11 +193,18 @@ void Form1::buildOptionsPanel()
         option->setAutoFillBackground(true);
         QPalette pal = option->palette();
         for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
-            pal.setColor(group, QPalette::WindowText, White);
-            pal.setColor(group, QPalette::ButtonText, White);
             pal.setColor(group, QPalette::Window, Background);
             pal.setColor(group, QPalette::Button, Background);
         }
+        for (auto group : {QPalette::Active, QPalette::Inactive}) {
+            pal.setColor(group, QPalette::WindowText, White);
+            pal.setColor(group, QPalette::ButtonText, White);
+        }
+        // A port that failed must look out of reach: grey text, and a grey circle and dot.
+        pal.setColor(QPalette::Disabled, QPalette::WindowText, Grey);
+        pal.setColor(QPalette::Disabled, QPalette::ButtonText, Grey);
+        pal.setColor(QPalette::Disabled, QPalette::Text, Grey);
+        pal.setColor(QPalette::Disabled, QPalette::Base, LightGrey);
         option->setPalette(pal);
         m_options5[static_cast<size_t>(i)] = option;
     }
@@ -216,6 +246,18 @@ void Form1::buildOptionsPanel()
     connect(label7, &ClickLabel::clicked, this, &Form1::Label7_Click);
     addLabel("Label8", QStringLiteral("v1.0.") + QString(60, u' ') + QStringLiteral("Id.:63210"),
              QRect(105, 5160, 3765, 195), White, windowFont());
+}
+
+void Form1::closeEvent(QCloseEvent* event)
+{
+    m_timer1.stop();
+    // The frame on the line is finished, a waiting one dropped, and the port closed.
+    m_ports.reset();
+    m_sender.reset();
+    event->accept();
+    // Owned windows and windows without a taskbar button do not count for Qt's own
+    // last-window rule; the program ends with its window all the same.
+    QCoreApplication::quit();
 }
 
 void Form1::Timer1_Timer()

@@ -47,6 +47,7 @@ public:
     // when the start was refused (a picture is missing) and the program is to end.
     bool Form_Load();
 
+    bool showsInTaskbar() const { return m_options.showInTaskbar; }
     const ClockState& state() const { return m_state; }
     const CharacterTable& characterTable() const { return m_table; }
     QString dataIniPath() const { return m_dataIniPath; }
@@ -66,6 +67,10 @@ public slots:
     void Option3_Click();
     void Option4_Click();
     void Option5_Click();
+
+protected:
+    // Closing the window ends the program: no tick and no frame after it, the port released.
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     bool CheckDataFolder();
@@ -90,8 +95,9 @@ private:
 
     void buildClockFace();
     void buildOptionsPanel();
+    // rightLimit: the pixel column the label's text must not pass (a frame, the window margin).
     ClickLabel* addLabel(const char* name, const QString& text, QRect twips, QColor color,
-                         const QFont& font);
+                         const QFont& font, int rightLimit = FoldedSize.width() - 8);
     QRadioButton* option(int n) const { return m_options5[static_cast<size_t>(n - 1)]; }
     void showDataIniMissing();
 
