@@ -1,12 +1,52 @@
 #include "desktop.h"
 
-#include <QProcess>
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <string>
 
 namespace tikvor {
+namespace {
+
+// The command interpreter by its full path: %ComSpec%, else cmd.exe in the System32 folder.
+// Never a bare "cmd", which would be searched for in the program's and the working folder first.
+std::wstring commandInterpreter()
+{
+    wchar_t buffer[MAX_PATH * 2];
+    DWORD length = GetEnvironmentVariableW(L"ComSpec", buffer, DWORD(std::size(buffer)));
+    if (length > 0 && length < std::size(buffer))
+        return std::wstring(buffer, length);
+    length = GetSystemDirectoryW(buffer, UINT(std::size(buffer)));
+    if (length == 0 || length >= std::size(buffer))
+        return {};
+    return std::wstring(buffer, length) + L"\\cmd.exe";
+}
+
+} // namespace
 
 bool SystemDesktop::startTerminal()
 {
-    return QProcess::startDetached(QStringLiteral("cmd"), {});
+    const std::wstring program = commandInterpreter();
+    if (program.empty())
+        return false;
+    // A program without a console of its own would hand cmd a hidden one: ask for a new,
+    // visible console window, shown normally and given the focus.
+    std::wstring commandLine = L"\"" + program + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_SHOWNORMAL;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
+                        CREATE_NEW_CONSOLE | CREATE_UNICODE_ENVIRONMENT, nullptr, nullptr,
+                        &startup, &process))
+        return false;
+    // The interpreter lives on by itself; the program does not watch it.
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return true;
 }
 
 } // namespace tikvor
