@@ -4,7 +4,8 @@
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
-packages=(cmake make g++ qt6-base-dev qt6-serialport-dev libgl-dev fonts-liberation2 xvfb xauth)
+packages=(cmake make g++ qt6-base-dev libgl-dev libxcb1-dev fonts-liberation2 xvfb xauth openbox x11-utils xdotool wmctrl
+    g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 python3)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -36,6 +37,8 @@ run)
 test)
     build build
     QT_QPA_PLATFORM=offscreen ctest --test-dir build --output-on-failure -j "$(nproc)"
+    # The Windows side, from here: sources compiled with MinGW-w64, version resources read back.
+    tools/windows/quickcheck.sh build
     # The same suite again under AddressSanitizer and UndefinedBehaviorSanitizer: any report
     # aborts the test that caused it.
     build build-asan -DTIKVOR_SANITIZE=ON
