@@ -132,6 +132,7 @@ private slots:
     void megabyteLines_data();
     void megabyteLines();
     void randomBuffers();
+    void readmeExample();
 };
 
 void TestIniReader::checkLookup()
@@ -483,6 +484,21 @@ void TestIniReader::randomBuffers()
     }
     // Guards against the generator drifting into text that never matches anything.
     QVERIFY2(hits > 300, QByteArray::number(hits).constData());
+}
+
+// The example a user copies from the README must mean what it says.
+void TestIniReader::readmeExample()
+{
+    QFile readme(TIKVOR_SOURCE_DIR "/README.md");
+    QVERIFY(readme.open(QIODevice::ReadOnly));
+    const QByteArray text = readme.readAll();
+    const qsizetype start = text.indexOf("```ini\n");
+    QVERIFY(start >= 0);
+    const QByteArray example = text.mid(start + 7, text.indexOf("```", start + 7) - start - 7);
+    QCOMPARE(iniValue(example, "Porty", "COM2"), QByteArray("/dev/ttyUSB0"));
+    QCOMPARE(iniValue(example, "Porty", "InvertDTR"), QByteArray("1"));
+    QCOMPARE(iniValue(example, "Init", "KRVVerze"), QByteArray("1.00"));
+    QCOMPARE(iniValue(example, "Znaky", "0"), QByteArray("11111100"));
 }
 
 QTEST_APPLESS_MAIN(TestIniReader)

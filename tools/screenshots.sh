@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# Redraws the README's screenshots of the real window, folded and unfolded, on a virtual screen
+# with a window manager. The clock runs from a folder of its own whose COM2 is a pseudo-terminal
+# given modem lines by the test line shim, so no real port is touched.
+# Usage: tools/screenshots.sh [build folder]   (needs Xvfb, openbox, xdotool, imagemagick)
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+build=${1:-build}
+program=$build/bin/Tikvor_1
+shim=$build/tests/liblineshim.so
+[ -x "$program" ] && [ -f "$shim" ] || { echo "build first: tools/dev.sh test" >&2; exit 1; }
+
+work=$(mktemp -d)
+pids=()
+cleanup() {
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+cp -r "$build/bin/data" "$program" "$work/"
+python3 -c 'import os, sys, time
+master, slave = os.openpty()
+print(os.ttyname(slave), flush=True)
+time.sleep(600)' >"$work/pty" &
+pids+=($!)
+until [ -s "$work/pty" ]; do sleep 0.05; done
+# Every port mapped, at the top of the first (the only one read) [Porty] section: no real
+# serial device is ever tried.
+ports=$(printf 'COM1=%s\r\nCOM2=%s\r\nCOM3=%s\r\nCOM4=%s\r\nCOM5=%s\r' \
+    "$work/none1" "$(cat "$work/pty")" "$work/none3" "$work/none4" "$work/none5")
+awk -v ports="$ports" '{ print } /^\[Porty\]/ && !done { print ports; done = 1 }' \
+    "$build/bin/Data.ini" >"$work/Data.ini"
+grep -q "^COM2=$(cat "$work/pty")" "$work/Data.ini" || { echo "no [Porty] in Data.ini" >&2; exit 1; }
+
+display=:$((50 + RANDOM % 40))
+Xvfb "$display" -screen 0 400x520x24 -nolisten tcp &
+pids+=($!)
+export DISPLAY=$display
+until xprop -root >/dev/null 2>&1; do sleep 0.05; done
+openbox &
+pids+=($!)
+until xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q '#'; do sleep 0.05; done
+
+LD_PRELOAD=$PWD/$shim QT_QPA_PLATFORM=xcb "$work/Tikvor_1" &
+pids+=($!)
+window=""
+until [ -n "$window" ]; do
+    sleep 0.1
+    window=$(xdotool search --name '^Tikvor - COM2$' 2>/dev/null | head -n 1 || true)
+done
+xdotool windowmove --sync "$window" 20 20
+sleep 1.2 # a tick or two, so the frame and the marker are the clock's own
+import -window "$window" -frame docs/screenshot-folded.png
+# NASTAVENÍ, the panel button, at its place on the clock face.
+xdotool mousemove --window "$window" 204 99 click 1
+sleep 1.2
+import -window "$window" -frame docs/screenshot-unfolded.png
+echo "docs/screenshot-folded.png docs/screenshot-unfolded.png"
