@@ -126,10 +126,17 @@ int ioctl(int fd, unsigned long request, ...) noexcept
     int* bits = static_cast<int*>(arg);
     const bool breakRequest = request == TIOCSBRK || request == TIOCCBRK;
     const int given = !breakRequest && request != TIOCMGET && bits ? *bits : 0;
+    const int dtrBefore = lines->modem & TIOCM_DTR;
     const int result = emulate(*lines, request, breakRequest ? nullptr : bits);
     if (callCount < int(sizeof calls / sizeof calls[0]))
         calls[callCount++] = {request, given, result, rdev};
-    trace(request, given, result);
+    if (request == TIOCMSET) {
+        // Wine sets the modem lines whole (TIOCMGET, then TIOCMSET): trace the DTR change made.
+        const int dtrAfter = lines->modem & TIOCM_DTR;
+        trace(dtrAfter ? TIOCMBIS : TIOCMBIC, dtrAfter != dtrBefore ? TIOCM_DTR : 0, result);
+    } else {
+        trace(request, given, result);
+    }
     return result;
 }
 
