@@ -1,22 +1,30 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and then starts the clock (run) or runs
-# every test headless (test). Works from any folder; the build goes to build/.
+# Installs what is missing, builds, and then starts the clock (run), runs every test headless
+# (test), builds the Windows programs (windows) or runs them under wine (test-windows). Works
+# from any folder; the builds go to build/, build-asan/ and build-win/.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
-packages=(cmake make g++ qt6-base-dev libgl-dev libxcb1-dev fonts-liberation2 xvfb xauth openbox x11-utils xdotool wmctrl
-    g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 python3)
-missing=()
-for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    sudo=""
+# What each command needs from the distribution.
+host=(cmake make g++ qt6-base-dev libgl-dev libxcb1-dev fonts-liberation2 xvfb xauth)
+checks=(openbox x11-utils xdotool wmctrl imagemagick python3
+    g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64)
+windows=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-tools
+    qt6-base-dev-tools ninja-build dpkg-dev xz-utils zip python3)
+wine=(wine wine64 fonts-wine)
+
+install() { # packages...
+    local missing=() p
+    for p in "$@"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+    done
+    [ ${#missing[@]} -gt 0 ] || return 0
+    local sudo=""
     [ "$(id -u)" -eq 0 ] || sudo="sudo"
     echo "Installing: ${missing[*]}"
     $sudo apt-get update -qq
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+}
 
 build() { # folder, extra cmake options...
     local dir=$1
@@ -27,6 +35,7 @@ build() { # folder, extra cmake options...
 
 case "${1:-}" in
 run)
+    install "${host[@]}"
     build build
     if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
         echo "No display found: start the clock on a virtual screen with 'xvfb-run -a build/bin/Tikvor_1'."
@@ -35,6 +44,7 @@ run)
     exec build/bin/Tikvor_1
     ;;
 test)
+    install "${host[@]}" "${checks[@]}"
     build build
     QT_QPA_PLATFORM=offscreen ctest --test-dir build --output-on-failure -j "$(nproc)"
     # The Windows side, from here: sources compiled with MinGW-w64, version resources read back.
@@ -46,8 +56,19 @@ test)
         UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
         ctest --test-dir build-asan --output-on-failure -j "$(nproc)"
     ;;
+windows)
+    install "${host[@]}" "${windows[@]}"
+    tools/windows/package.sh
+    ;;
+test-windows)
+    # The host build gives the line shim that lends the pseudo-terminal its modem lines.
+    install "${host[@]}" "${checks[@]}" "${windows[@]}" "${wine[@]}"
+    build build
+    tools/windows/package.sh
+    tools/windows/wine-test.sh build
+    ;;
 *)
-    echo "usage: tools/dev.sh run|test" >&2
+    echo "usage: tools/dev.sh run|test|windows|test-windows" >&2
     exit 2
     ;;
 esac
