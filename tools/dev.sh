@@ -53,6 +53,7 @@ test)
     # aborts the test that caused it.
     build build-asan -DTIKVOR_SANITIZE=ON
     QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=halt_on_error=1:detect_leaks=1 \
+        LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp \
         UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
         ctest --test-dir build-asan --output-on-failure -j "$(nproc)"
     ;;
