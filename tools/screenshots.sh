@@ -39,7 +39,7 @@ Xvfb "$display" -screen 0 400x520x24 -nolisten tcp &
 pids+=($!)
 export DISPLAY=$display
 until xprop -root >/dev/null 2>&1; do sleep 0.05; done
-openbox &
+openbox >/dev/null 2>&1 &
 pids+=($!)
 until xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q '#'; do sleep 0.05; done
 

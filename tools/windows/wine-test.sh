@@ -56,7 +56,7 @@ Xvfb "$display" -screen 0 800x600x24 -nolisten tcp &
 pids+=($!)
 export DISPLAY=$display
 until xprop -root >/dev/null 2>&1; do sleep 0.1; done
-openbox &
+openbox >/dev/null 2>&1 &
 pids+=($!)
 until xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q '#'; do sleep 0.1; done
 
