@@ -129,6 +129,8 @@ private slots:
     void notAnOrdinaryFile_data();
     void notAnOrdinaryFile();
     void unreadableFile();
+    void sizeLimit_data();
+    void sizeLimit();
     void megabyteLines_data();
     void megabyteLines();
     void randomBuffers();
@@ -407,6 +409,30 @@ void TestIniReader::unreadableFile()
     if (file.open(QIODevice::ReadOnly))
         QSKIP("Running with rights that read any file");
     QCOMPARE(readProfileString("s", "k", "def", 64, path), "def");
+}
+
+void TestIniReader::sizeLimit_data()
+{
+    QTest::addColumn<qint64>("fileSize");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("1 MiB") << qint64(1048576) << "1.00";
+    QTest::newRow("1 MiB and a byte") << qint64(1048577) << "DEF";
+}
+
+void TestIniReader::sizeLimit()
+{
+    QFETCH(qint64, fileSize);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath("Data.ini");
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("[Init]\nKRVVerze=1.00\n");
+    // Sparse: the rest is a hole of NUL bytes that costs no disk.
+    QVERIFY(file.resize(fileSize));
+    file.close();
+    QTEST(readProfileString("Init", "KRVVerze", "DEF", 16, path), "expected");
 }
 
 void TestIniReader::megabyteLines_data()

@@ -6,14 +6,21 @@
 //   applies the settings and leaves the lines at rest: DTR released, break off (both physical,
 //   whatever the inversion). RTS stays asserted while the port is held. It returns n on success;
 //   that port becomes the one in use and the one held before is closed. It returns 0 and keeps
-//   the port in use untouched when the mode does not parse, or the device is missing, busy
-//   (locked or marked exclusive by someone else), not a serial line, cannot do both line
-//   operations, or is the system console.
+//   the port in use untouched (but see the device in use, below) when the mode does not parse,
+//   or the device is missing, busy (locked or marked exclusive by someone else), not a serial
+//   line, cannot do both line operations, fakes break (see below), or is the system console.
+// - A port whose break on and break off, timed once at a fresh open with the settings and the
+//   rest state applied, take longer than 20 ms together is refused: an adapter that emulates
+//   break by changing the baud rate would stretch a 48-bit frame past ten seconds. The reason, the
+//   device and the time measured go to standard error as one line.
 // - A refused device is closed as it was found: nothing is changed on it before the checks that
 //   need no change have passed, and what a later failing step had already changed (settings,
-//   DTR, the exclusive flag) is put back. Asking again for the device in use re-applies the
-//   settings and the rest state on the handle already held; if that fails, the port stays held as
-//   it is.
+//   DTR, the exclusive flag) is put back. Break, which no system reports back, is left off.
+// - Asking again for the device in use re-applies the settings and the rest state on the handle
+//   already held, without timing break again. If that fails (the handle of an adapter pulled out
+//   and put back is dead), the held handle is closed, the port in use is then none, and the
+//   device is opened afresh by its name as if it had not been held; OpenPort returns the result
+//   of that open.
 // - DTR and TXD act on the port in use: exactly one OS call each, except that TXD makes none
 //   when the physical break state would not change. They return false when there is no port or
 //   the call failed; after a failed call the break state counts as unknown, so the next TXD
@@ -26,6 +33,7 @@
 #include <QString>
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -74,8 +82,12 @@ QString osDefaultDevice(int comNumber);
 OsPortPtr osOpen(const QString& device, const QString& consolesPath);
 bool osIsDevice(const OsPort& port, const QString& device);
 // Applies the settings, checks that both lines can be driven and puts them at rest. When it
-// fails on a port never set up before, the device gets back the state osOpen found.
+// fails on a port not yet accepted, the device gets back the state osOpen found.
 bool osConfigure(OsPort& port, const PortSettings& settings);
+// Puts back the state osOpen found on a port refused after osConfigure succeeded on it.
+void osRestoreFound(OsPort& port);
+// The port is ours from now on: a later failure leaves it as it is, nothing is put back.
+void osAccept(OsPort& port);
 bool osSetDtr(OsPort& port, bool on);
 bool osSetBreak(OsPort& port, bool on);
 } // namespace detail
@@ -96,10 +108,15 @@ public:
     QString currentDevice() const { return device_; }
     // Where the list of system consoles is read (Linux); an unreadable list refuses every port.
     void setConsoleListPath(const QString& path) { consolesPath_ = path; }
+    // The monotonic clock, in nanoseconds, that times break at open.
+    void setClock(std::function<qint64()> nanoseconds) { clock_ = std::move(nanoseconds); }
 
 private:
+    bool breakIsReal(detail::OsPort& port, const QString& device);
+
     PortMap map_;
     QString consolesPath_ = QStringLiteral("/proc/consoles");
+    std::function<qint64()> clock_;
     detail::OsPortPtr port_;
     QString device_;
     std::optional<bool> breakOn_; // physical state; empty when unknown

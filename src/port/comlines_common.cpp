@@ -6,6 +6,8 @@
 #include <QStringView>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
 
 namespace tikvor {
 
@@ -132,7 +134,14 @@ PortMap PortMap::fromIni(const QString& dataIniPath)
     return map;
 }
 
-ComLines::ComLines(PortMap map) : map_(std::move(map)) {}
+ComLines::ComLines(PortMap map)
+    : map_(std::move(map)), clock_([] {
+          return qint64(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                            std::chrono::steady_clock::now().time_since_epoch())
+                            .count());
+      })
+{
+}
 
 ComLines::~ComLines() = default;
 
@@ -149,20 +158,48 @@ int ComLines::OpenPort(const QString& mode)
     // Our own exclusive hold would make a second open of the same device fail.
     if (port_ && detail::osIsDevice(*port_, device)) {
         breakOn_.reset();
-        if (!detail::osConfigure(*port_, settings))
-            return 0;
-        breakOn_ = false;
-        device_ = device;
-        return number;
+        if (detail::osConfigure(*port_, settings)) {
+            breakOn_ = false;
+            device_ = device;
+            return number;
+        }
+        // The handle of an adapter that was pulled out stays dead after it is back; only a
+        // fresh open by name reaches it, and our own hold on the old one would refuse that.
+        port_.reset();
+        device_.clear();
     }
 
     detail::OsPortPtr opened = detail::osOpen(device, consolesPath_);
     if (!opened || !detail::osConfigure(*opened, settings))
         return 0;
+    if (!breakIsReal(*opened, device)) {
+        detail::osRestoreFound(*opened);
+        return 0;
+    }
+    detail::osAccept(*opened);
     port_ = std::move(opened);
     device_ = device;
     breakOn_ = false;
     return number;
+}
+
+bool ComLines::breakIsReal(detail::OsPort& port, const QString& device)
+{
+    // An adapter that fakes break by switching to a low baud rate and sending a zero byte takes
+    // some 200 ms per change; real ones take about a millisecond.
+    constexpr qint64 kLimitNs = 20'000'000;
+    const qint64 start = clock_();
+    if (!detail::osSetBreak(port, true) || !detail::osSetBreak(port, false))
+        return false;
+    const qint64 took = clock_() - start;
+    if (took <= kLimitNs)
+        return true;
+    std::fprintf(stderr,
+                 "Tikvor: %s refused: break on and off took %.1f ms (an adapter that fakes break; "
+                 "at most %d ms)\n",
+                 device.toLocal8Bit().constData(), double(took) / 1e6, int(kLimitNs / 1'000'000));
+    std::fflush(stderr);
+    return false;
 }
 
 bool ComLines::DTR(int level)

@@ -18,7 +18,7 @@ struct OsPort {
     int fd = -1;
     dev_t rdev = 0;
     bool exclusive = false; // the exclusive flag is ours to clear
-    // Until the port is first set up: how it was found, so that a refusal can put it back.
+    // Until the port is accepted: how it was found, so that a refusal can put it back.
     std::optional<termios> found;
     int foundLines = 0;
 };
@@ -137,6 +137,30 @@ bool osIsDevice(const OsPort& port, const QString& device)
            named.st_rdev == port.rdev;
 }
 
+namespace {
+
+bool setAttributes(int fd, const termios& wanted)
+{
+    int result;
+    do {
+        result = ::tcsetattr(fd, TCSANOW, &wanted);
+    } while (result != 0 && errno == EINTR);
+    return result == 0;
+}
+
+// In the reverse order of osConfigure; DTR only when it was cleared there.
+void restoreFound(OsPort& port, bool dtrCleared)
+{
+    if (!port.found)
+        return;
+    int dtr = TIOCM_DTR;
+    if (dtrCleared && (port.foundLines & TIOCM_DTR) != 0)
+        retryIoctl(port.fd, TIOCMBIS, &dtr);
+    setAttributes(port.fd, *port.found);
+}
+
+} // namespace
+
 bool osConfigure(OsPort& port, const PortSettings& settings)
 {
     const auto speed = speedOf(settings.baud);
@@ -155,31 +179,28 @@ bool osConfigure(OsPort& port, const PortSettings& settings)
         tio.c_cflag |= PARODD;
     if (settings.stopBits == 2)
         tio.c_cflag |= CSTOPB;
-    const auto setAttributes = [&](const termios& wanted) {
-        int result;
-        do {
-            result = ::tcsetattr(port.fd, TCSANOW, &wanted);
-        } while (result != 0 && errno == EINTR);
-        return result == 0;
-    };
     // tcsetattr fails only when it changed nothing.
-    if (!setAttributes(tio))
+    if (!setAttributes(port.fd, tio))
         return false;
 
     int dtr = TIOCM_DTR;
     const bool dtrCleared = retryIoctl(port.fd, TIOCMBIC, &dtr) == 0;
-    if (dtrCleared && retryIoctl(port.fd, TIOCCBRK) == 0) {
-        port.found.reset();
+    if (dtrCleared && retryIoctl(port.fd, TIOCCBRK) == 0)
         return true;
-    }
-    // A device being refused goes back to how it was found, in the reverse order; the port
-    // already in use keeps what it has, it stays held.
-    if (port.found) {
-        if (dtrCleared && (port.foundLines & TIOCM_DTR) != 0)
-            retryIoctl(port.fd, TIOCMBIS, &dtr);
-        setAttributes(*port.found);
-    }
+    // A device being refused goes back to how it was found; the port already accepted keeps
+    // what it has.
+    restoreFound(port, dtrCleared);
     return false;
+}
+
+void osRestoreFound(OsPort& port)
+{
+    restoreFound(port, true);
+}
+
+void osAccept(OsPort& port)
+{
+    port.found.reset();
 }
 
 bool osSetDtr(OsPort& port, bool on)

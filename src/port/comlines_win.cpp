@@ -10,7 +10,7 @@ namespace tikvor::detail {
 struct OsPort {
     HANDLE handle = INVALID_HANDLE_VALUE;
     QString name; // as given to CreateFileW, "\\.\COMn"
-    // Until the port is first set up: its state as found, so that a refusal can put it back.
+    // Until the port is accepted: its state as found, so that a refusal can put it back.
     std::optional<DCB> found;
 };
 
@@ -115,16 +115,25 @@ bool osConfigure(OsPort& port, const PortSettings& settings)
     // acknowledging it changes nothing else.
     ClearCommError(port.handle, nullptr, nullptr);
     if (SetCommState(port.handle, &wanted) && EscapeCommFunction(port.handle, CLRDTR) &&
-        EscapeCommFunction(port.handle, CLRBREAK)) {
-        port.found.reset();
+        EscapeCommFunction(port.handle, CLRBREAK))
         return true;
-    }
     // A device being refused gets back the state it was found in, also after a failed
-    // SetCommState, which is several driver requests and can stop halfway. The port already in
-    // use keeps what it has: it stays held.
+    // SetCommState, which is several driver requests and can stop halfway. The port already
+    // accepted keeps what it has.
+    osRestoreFound(port);
+    return false;
+}
+
+void osRestoreFound(OsPort& port)
+{
+    // The DCB found also holds how DTR was driven, so this puts DTR back as well.
     if (port.found)
         SetCommState(port.handle, &*port.found);
-    return false;
+}
+
+void osAccept(OsPort& port)
+{
+    port.found.reset();
 }
 
 bool osSetDtr(OsPort& port, bool on)

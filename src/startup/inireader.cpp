@@ -160,9 +160,13 @@ QString readProfileString(const QString& section, const QString& key, const QStr
     if (path.isEmpty() || !info.isFile())
         return fallback(defaultValue, size);
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxIniFileSize)
         return fallback(defaultValue, size);
-    const QByteArray text = file.readAll();
+    // The size of the file opened, not of the name looked at above, which may have been
+    // replaced since; and a file still growing is cut off one byte past the limit.
+    const QByteArray text = file.read(kMaxIniFileSize + 1);
+    if (text.size() > kMaxIniFileSize)
+        return fallback(defaultValue, size);
     return readProfileString(text, section, key, defaultValue, size);
 }
 

@@ -41,7 +41,9 @@ QString readProfileString(QByteArrayView buffer, const QString& section, const Q
                           const QString& defaultValue, int size);
 
 // As above, reading the file at `path`. A path that is missing, unreadable or not an ordinary
-// file counts as absent, so the (cut) default is returned.
+// file counts as absent, so the (cut) default is returned. A file larger than kMaxIniFileSize
+// reads as if empty (every value is its default) and is never read into memory.
+constexpr qint64 kMaxIniFileSize = 1024 * 1024;
 QString readProfileString(const QString& section, const QString& key, const QString& defaultValue,
                           int size, const QString& path);
 

@@ -1,6 +1,7 @@
 #include "controls.h"
 
 #include <QDateTime>
+#include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QImageReader>
@@ -34,11 +35,14 @@ void ClickLabel::mouseReleaseEvent(QMouseEvent* event)
 namespace {
 
 // Decoding seven GIFs every second is nearly all the work of a tick; a file is decoded again
-// only when it has changed on disk.
+// only when it has changed on disk, and a file that could not be decoded is not tried again
+// until it has changed.
 struct DecodedPicture {
+    // What the file was like at the last decoding; no file has size -1.
     qint64 size = -1;
-    QDateTime changed;
-    QPixmap pixmap;
+    qint64 changedMs = 0;
+    bool failed = false;
+    QPixmap pixmap; // the last one decoded
     quint64 generation = 0;
 };
 
@@ -48,6 +52,13 @@ QHash<QString, DecodedPicture>& decodedPictures()
     return pictures;
 }
 
+// QFileInfo::lastModified converts to local time, which looks up the time zone (a stat of
+// /etc/localtime) for every picture on every tick; the file's own time, in UTC, needs none.
+qint64 modifiedMs(const QString& path)
+{
+    return QFile(path).fileTime(QFileDevice::FileModificationTime).toMSecsSinceEpoch();
+}
+
 } // namespace
 
 bool PictureBox::loadPicture(const QString& path)
@@ -55,15 +66,22 @@ bool PictureBox::loadPicture(const QString& path)
     const QFileInfo file(path);
     if (!file.isFile())
         return false;
+    const qint64 size = file.size();
+    const qint64 changedMs = modifiedMs(path);
     DecodedPicture& picture = decodedPictures()[path];
-    if (picture.size != file.size() || picture.changed != file.lastModified()
-        || picture.pixmap.isNull()) {
+    if (picture.size != size || picture.changedMs != changedMs) {
+        picture.size = size;
+        picture.changedMs = changedMs;
         const QImage image = QImageReader(path).read();
-        if (image.isNull())
-            return false;
-        static quint64 generations = 0;
-        picture = {file.size(), file.lastModified(), QPixmap::fromImage(image), ++generations};
+        picture.failed = image.isNull();
+        if (!picture.failed) {
+            static quint64 generations = 0;
+            picture.pixmap = QPixmap::fromImage(image);
+            picture.generation = ++generations;
+        }
     }
+    if (picture.failed)
+        return false;
     if (path != m_source || picture.generation != m_generation)
         setPixmap(picture.pixmap);
     m_source = path;

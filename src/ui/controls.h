@@ -33,8 +33,9 @@ class PictureBox : public ClickLabel {
 public:
     using ClickLabel::ClickLabel;
     // Shows the picture in the file as it is now: a file replaced on disk shows its new picture,
-    // and a file that is missing or cannot be read leaves the picture shown. The file is decoded
-    // again only when its size or time of change differ from the last reading.
+    // and a file that is missing or cannot be read or decoded leaves the picture shown (false).
+    // The file is decoded again only when its size or time of change differ from the last
+    // decoding, also after a failed one: a file that cannot be decoded is tried once per change.
     bool loadPicture(const QString& path);
     QString source() const { return m_source; }
 

@@ -25,6 +25,7 @@ int deviceCount = 0;
 LineshimCall calls[4096];
 int callCount = 0;
 unsigned long failing = 0;
+int deadFd = -1;
 
 using IoctlFn = int (*)(int, unsigned long, ...);
 
@@ -62,9 +63,9 @@ Lines* linesOf(unsigned long long rdev, bool create)
     return &devices[deviceCount++];
 }
 
-int emulate(Lines& lines, unsigned long request, int* arg)
+int emulate(int fd, Lines& lines, unsigned long request, int* arg)
 {
-    if (failing == LINESHIM_FAIL_ALL || failing == request) {
+    if (failing == LINESHIM_FAIL_ALL || failing == request || fd == deadFd) {
         errno = EIO;
         return -1;
     }
@@ -127,7 +128,7 @@ int ioctl(int fd, unsigned long request, ...) noexcept
     const bool breakRequest = request == TIOCSBRK || request == TIOCCBRK;
     const int given = !breakRequest && request != TIOCMGET && bits ? *bits : 0;
     const int dtrBefore = lines->modem & TIOCM_DTR;
-    const int result = emulate(*lines, request, breakRequest ? nullptr : bits);
+    const int result = emulate(fd, *lines, request, breakRequest ? nullptr : bits);
     if (callCount < int(sizeof calls / sizeof calls[0]))
         calls[callCount++] = {request, given, result, rdev};
     if (request == TIOCMSET) {
@@ -146,7 +147,7 @@ int tcsetattr(int fd, int action, const termios* settings) noexcept
     static const auto real = reinterpret_cast<TcsetattrFn>(dlsym(RTLD_NEXT, "tcsetattr"));
     unsigned long long rdev = 0;
     if (settings && ptySlave(fd, &rdev)) {
-        if (failing == LINESHIM_FAIL_ALL || failing == TCSETS) {
+        if (failing == LINESHIM_FAIL_ALL || failing == TCSETS || fd == deadFd) {
             errno = EIO;
             return -1;
         }
@@ -156,6 +157,21 @@ int tcsetattr(int fd, int action, const termios* settings) noexcept
         }
     }
     return real(fd, action, settings);
+}
+
+// A descriptor number is reused by the next open, which must not inherit the failure.
+int close(int fd)
+{
+    using CloseFn = int (*)(int);
+    static const auto real = reinterpret_cast<CloseFn>(dlsym(RTLD_NEXT, "close"));
+    if (fd == deadFd)
+        deadFd = -1;
+    return real(fd);
+}
+
+__attribute__((visibility("default"))) void lineshim_fail_fd(int fd)
+{
+    deadFd = fd;
 }
 
 __attribute__((visibility("default"))) int lineshim_calls(LineshimCall* out, int max)

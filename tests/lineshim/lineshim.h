@@ -27,6 +27,10 @@ struct LineshimCall {
 typedef int (*LineshimCallsFn)(struct LineshimCall* out, int max); // returns the count
 typedef void (*LineshimClearFn)(void);
 typedef void (*LineshimFailFn)(unsigned long request);
+// Every line request and tcsetattr on descriptor `fd` fails with EIO, as on the handle of an
+// adapter that was pulled out, until that descriptor is closed; -1 ends it sooner. Other
+// descriptors of the same device keep working.
+typedef void (*LineshimFailFdFn)(int fd);
 typedef void (*LineshimSetLinesFn)(unsigned long long rdev, int modemBits, int breakOn);
 typedef int (*LineshimLinesFn)(unsigned long long rdev, int* modemBits, int* breakOn);
 typedef int (*LineshimTermiosFn)(unsigned long long rdev, struct termios* out); // 0: none yet
