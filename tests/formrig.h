@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QRadioButton>
+#include <QSemaphore>
 #include <QTemporaryDir>
 #include <QTest>
 #include <atomic>
@@ -55,11 +56,14 @@ public:
     int openCalls = 0;
     std::atomic<bool> unplugged = false; // every line operation fails
     QString lineCalls; // "D1T0D0..." since the last clear
+    QSemaphore* openGate = nullptr; // each open waits for a release: a very slow adapter
     int OpenPort(const QString& mode) override
     {
+        if (openGate)
+            openGate->acquire();
         ++openCalls;
         const int n = mode.mid(3, 1).toInt();
-        if (!((working >> (n - 1)) & 1u))
+        if (!((working >> (n - 1)) & 1u) || unplugged)
             return 0;
         inUse = n;
         return n;
@@ -109,7 +113,9 @@ struct Window {
     FixedTime time;
     RecordingDesktop desktop;
     RecordingLines lines;
-    Form1 form{Form1Options{folder.path(), &time, &desktop, &lines, true}};
+    std::atomic<qint64> lineClock = 0; // ms, for the line thread's retries
+    Form1 form{Form1Options{folder.path(), &time, &desktop, &lines, true,
+                            [this] { return lineClock.load(); }}};
 
     template <typename T = QWidget> T* control(const char* name)
     {
@@ -119,11 +125,19 @@ struct Window {
         return w;
     }
     QString picture(const char* name) { return control<PictureBox>(name)->source(); }
-    // Frames go out on a thread of their own; these wait until it has nothing left to send.
+    // Frames and port choices run on a thread of their own; this waits until it has nothing
+    // left to do and shows in the window what it reported (and nothing else: no timer runs).
     void settle()
     {
         if (LineSender* sender = form.lineSender())
             QVERIFY(sender->waitIdle(5000));
+        QCoreApplication::sendPostedEvents(&form, QEvent::MetaCall);
+    }
+    bool load()
+    {
+        const bool loaded = form.Form_Load();
+        settle();
+        return loaded;
     }
     QString sentLines()
     {
@@ -141,6 +155,7 @@ struct Window {
     {
         auto* o = control<QRadioButton>(qPrintable(QString("Option%1").arg(n)));
         QTest::mouseClick(o, Qt::LeftButton, {}, QPoint(6, o->height() / 2));
+        settle();
     }
 };
 

@@ -15,7 +15,7 @@ private slots:
     void panelFoldsAndUnfolds()
     {
         Window w;
-        QVERIFY(w.form.Form_Load());
+        QVERIFY(w.load());
         QCOMPARE(w.picture("Image8"), QString(":/pictures/image_button.gif"));
         const QList<int> heights{364, 120, 364};
         const QStringList pictures{"optionsOFF.gif", "optionsON.gif", "optionsOFF.gif"};
@@ -31,7 +31,7 @@ private slots:
     void panelPictureMissingAtTheClick()
     {
         Window w;
-        QVERIFY(w.form.Form_Load());
+        QVERIFY(w.load());
         w.folder.remove("data/optionsOFF.gif");
         w.click("Image8");
         QCOMPARE(w.form.height(), 364); // the height changes first
@@ -41,7 +41,7 @@ private slots:
     void webLabelsOpenTheAddress()
     {
         Window w;
-        QVERIFY(w.form.Form_Load());
+        QVERIFY(w.load());
         w.click("Label11"); // on the clock face, reachable while folded
         w.click("Label11");
         w.click("Image8");
@@ -61,7 +61,7 @@ private slots:
         QFETCH(bool, starts);
         QFETCH(int, boxes);
         Window w;
-        QVERIFY(w.form.Form_Load());
+        QVERIFY(w.load());
         w.desktop.terminalStarts = starts;
         w.click("Image8");
         w.click("Label9");

@@ -42,7 +42,7 @@ private slots:
     {
         Window w;
         QVERIFY(!w.form.timer().isActive());
-        w.form.Form_Load();
+        w.load();
         QVERIFY(w.form.timer().isActive());
         QCOMPARE(w.form.timer().interval(), 1000);
         const QString data = w.folder.path() + "/data/";
@@ -63,7 +63,7 @@ private slots:
     void tickFollowsTheInjectedTime()
     {
         Window w;
-        w.form.Form_Load();
+        w.load();
         w.time.now = QTime(12, 34, 56);
         w.form.Timer1_Timer();
         const QString data = w.folder.path() + "/data/";
@@ -81,7 +81,7 @@ private slots:
     void unreadablePictureKeepsThePreviousOne()
     {
         Window w;
-        w.form.Form_Load(); // 09:05:07: Image4 shows 5.gif
+        w.load(); // 09:05:07: Image4 shows 5.gif
         QFile broken(w.folder.path() + "/data/6.gif");
         QVERIFY(broken.open(QIODevice::WriteOnly | QIODevice::Truncate));
         broken.write("GIF89a this is not a picture");
@@ -100,7 +100,7 @@ private slots:
     void replacedPictureFileShowsAtTheNextTick()
     {
         Window w;
-        w.form.Form_Load(); // 09:05:07: Image4 shows 5.gif
+        w.load(); // 09:05:07: Image4 shows 5.gif
         const QImage five = w.control<PictureBox>("Image4")->pixmap().toImage();
         QFile six(w.folder.file("data/6.gif"));
         QVERIFY(six.open(QIODevice::ReadOnly));
@@ -161,8 +161,8 @@ private slots:
         FixedTime time;
         RecordingDesktop desktops[2];
         RecordingLines lines[2];
-        Form1 one{Form1Options{folder.path(), &time, &desktops[0], &lines[0], true}};
-        Form1 zero{Form1Options{folder.path(), &time, &desktops[1], &lines[1], false}};
+        Form1 one{Form1Options{folder.path(), &time, &desktops[0], &lines[0], true, {}}};
+        Form1 zero{Form1Options{folder.path(), &time, &desktops[1], &lines[1], false, {}}};
         // The same ordinary window: a tool window would lose its minimise box and its icon,
         // and would not end the program when closed.
         QCOMPARE(zero.windowFlags(), one.windowFlags());
@@ -171,9 +171,10 @@ private slots:
         QVERIFY(zero.windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
         QVERIFY(one.showsInTaskbar() && !zero.showsInTaskbar());
         QVERIFY(one.Form_Load() && zero.Form_Load());
+        QVERIFY(one.lineSender()->waitIdle(5000) && zero.lineSender()->waitIdle(5000));
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
         QCOMPARE(zero.state().FrameBits, one.state().FrameBits);
         QCOMPARE(zero.windowTitle(), one.windowTitle());
-        QVERIFY(one.lineSender()->waitIdle(5000) && zero.lineSender()->waitIdle(5000));
         QCOMPARE(lines[1].lineCalls, lines[0].lineCalls);
     }
 
@@ -190,7 +191,7 @@ private slots:
         FixedTime time;
         RecordingDesktop desktop;
         RecordingLines lines;
-        Form1 form{Form1Options{folder.path(), &time, &desktop, &lines, showInTaskbar}};
+        Form1 form{Form1Options{folder.path(), &time, &desktop, &lines, showInTaskbar, {}}};
         QVERIFY(form.Form_Load());
         QVERIFY(form.lineSender()->waitIdle(5000));
         const QString sent = lines.lineCalls;
@@ -211,7 +212,7 @@ private slots:
     {
         Window w;
         w.lines.working = 0b11011; // COM3 fails at start-up
-        w.form.Form_Load();
+        w.load();
         auto* enabled = w.control<QRadioButton>("Option2");
         auto* disabled = w.control<QRadioButton>("Option3");
         QVERIFY(enabled->isEnabled() && !disabled->isEnabled());
@@ -255,7 +256,7 @@ private slots:
     {
         QFETCH(QString, name);
         Window w;
-        w.form.Form_Load();
+        w.load();
         w.form.setFixedSize(Form1::UnfoldedSize); // make the panel's controls reachable
         QWidget* target = w.control(name.toLatin1());
         const QPoint centre = target->geometry().center();

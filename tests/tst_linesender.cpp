@@ -8,6 +8,8 @@
 #include <QTest>
 #include <QThread>
 
+#include <atomic>
+
 using namespace tikvor;
 
 namespace {
@@ -26,15 +28,21 @@ struct Log {
     }
 };
 
-// Line operations (counted from 1) can be slowed, fail, or hold the worker at a gate.
+// Line operations (counted from 1) can be slowed, fail, or hold the worker at a gate. From
+// operation failFrom on the device is unplugged: operations and opens fail until plugged.
 class Device : public SerialLines {
 public:
     explicit Device(Log& log) : m_log(log) {}
     ~Device() override { record({}, true); }
-    int opDelayUs = 0, failAt = 0, enterAt = 0, blockAt = 0, openResult = 2;
+    int opDelayUs = 0, failAt = 0, enterAt = 0, blockAt = 0, openResult = 2, failFrom = 0;
+    std::atomic<bool> plugged = true;
     QSemaphore entered, gate;
 
-    int OpenPort(const QString& mode) override { return record("O" + mode.left(4)), openResult; }
+    int OpenPort(const QString& mode) override
+    {
+        record("O" + mode.left(4));
+        return plugged ? openResult : 0;
+    }
     bool DTR(int level) override { return op(QStringLiteral("D%1").arg(level)); }
     bool TXD(int level) override { return op(QStringLiteral("T%1").arg(level)); }
 
@@ -49,7 +57,9 @@ private:
         if (opDelayUs > 0)
             QThread::usleep(static_cast<unsigned long>(opDelayUs));
         record(call);
-        return n != failAt;
+        if (failFrom > 0 && n == failFrom)
+            plugged = false;
+        return n != failAt && plugged;
     }
     void record(const QString& call, bool deleted = false)
     {
@@ -91,6 +101,14 @@ QStringList decode(const QStringList& calls)
     return bits.isEmpty() ? out : out << "unfinished frame";
 }
 
+// A sender whose port is open, and the log from then on.
+void open(LineSender& sender, Log& log)
+{
+    QCOMPARE(sender.OpenPort(QStringLiteral("COM2,1200,N,8,1")), 2);
+    QMutexLocker lock(&log.mutex);
+    log.calls.clear();
+}
+
 } // namespace
 
 class TestLineSender : public QObject {
@@ -111,6 +129,7 @@ private slots:
         Device device(log);
         device.opDelayUs = opDelayUs;
         LineSender sender(device);
+        open(sender, log);
         for (int i = 0; i < count; ++i)
             sender.sendFrame(frame(i));
         QVERIFY(sender.waitIdle(Patience));
@@ -140,6 +159,7 @@ private slots:
         Device device(log);
         device.enterAt = device.blockAt = 70;
         LineSender sender(device);
+        open(sender, log);
         sender.sendFrame(frame(0));
         device.entered.acquire();
         for (int i = 1; i <= queued; ++i)
@@ -167,40 +187,107 @@ private slots:
         Log log;
         Device device(log);
         device.opDelayUs = opDelayUs;
-        device.openResult = openResult;
         device.enterAt = 1;
         LineSender sender(device);
+        open(sender, log);
+        device.openResult = openResult;
         QVERIFY(!sender.DTR(1) && !sender.TXD(1)); // would land inside a frame: refused
         for (int round = 0; round < rounds; ++round) {
             sender.sendFrame(frame(2 * round));
             if (round == 0)
                 device.entered.acquire();
             sender.sendFrame(frame(2 * round + 1)); // waits behind the one on the line
-            QCOMPARE(sender.OpenPort(QStringLiteral("COM2,1200,N,8,1")), openResult);
+            QCOMPARE(sender.OpenPort(QStringLiteral("COM3,1200,N,8,1")), openResult);
         }
         QVERIFY(sender.waitIdle(Patience));
         const QStringList sent = decode(log.snapshot());
-        QCOMPARE(sent.count("OCOM2"), rounds);
+        QCOMPARE(sent.count("OCOM3"), rounds);
         for (const QString& item : sent)
-            QVERIFY2(item == "OCOM2" || item.size() == 48, qPrintable(item));
+            QVERIFY2(item == "OCOM3" || item.size() == 48, qPrintable(item));
         if (rounds == 1) // the waiting frame is kept and goes out after the open
-            QCOMPARE(sent, QStringList({frame(0), "OCOM2", frame(1)}));
+            QCOMPARE(sent, QStringList({frame(0), "OCOM3", frame(1)}));
     }
 
-    void failingOperationCutsTheFrame()
+    // A frame every second on an injected clock: the line fails at operation 71 (midway through
+    // the first frame) and the device comes back `plugAfter` ms later.
+    void lostPortIsFoundAgain_data()
+    {
+        QTest::addColumn<int>("plugAfter");
+        QTest::addColumn<QStringList>("expected"); // after the cut frame
+        QTest::addColumn<int>("attempts");
+        QTest::newRow("back before the first retry")
+            << 500 << QStringList{"OCOM2", frame(2)} << 1;
+        QTest::newRow("back after two retries")
+            << 2500 << QStringList{"OCOM2", "OCOM2", "OCOM2", frame(4)} << 3;
+    }
+    void lostPortIsFoundAgain()
+    {
+        QFETCH(int, plugAfter);
+        QFETCH(QStringList, expected);
+        QFETCH(int, attempts);
+        Log log;
+        Device device(log);
+        device.failFrom = 71;
+        std::atomic<qint64> now = 0;
+        LineSender sender(device);
+        sender.setClock([&] { return now.load(); });
+        QList<bool> heard;
+        QMutex heardMutex;
+        sender.setLinkListener([&](bool lost) {
+            QMutexLocker lock(&heardMutex);
+            heard << lost;
+        });
+        open(sender, log);
+        int second = 1;
+        for (; second <= 6 && sender.stats().completed == 0; ++second) {
+            now = 1000 * second;
+            if (1000 + plugAfter <= now)
+                device.plugged = true;
+            sender.sendFrame(frame(second));
+            QVERIFY(sender.waitIdle(Patience));
+            if (second == 1) {
+                QMutexLocker lock(&heardMutex);
+                QCOMPARE(heard, QList<bool>{true});
+            }
+        }
+        // Not resumed: the cut frame is dropped and the next one goes out whole, last character
+        // first, on the port opened again; between the tries nothing touches the line.
+        QCOMPARE(decode(log.snapshot().mid(71)), expected);
+        QCOMPARE(sender.stats().cutShort, quint64(1));
+        QCOMPARE(sender.stats().reopened, quint64(1));
+        QCOMPARE(log.snapshot().count("OCOM2"), attempts);
+        QMutexLocker lock(&heardMutex);
+        QCOMPARE(heard, (QList<bool>{true, false}));
+    }
+
+    void aTaskNeverWaitsForTheLine()
     {
         Log log;
         Device device(log);
-        device.failAt = 71; // a TXD midway
+        device.enterAt = device.blockAt = 3;
         LineSender sender(device);
-        sender.sendFrame(frame(5));
+        open(sender, log);
+        sender.sendFrame(frame(1));
+        device.entered.acquire(); // the worker is held inside the frame
+        std::atomic<bool> ran = false;
+        sender.post([&](SerialLines& lines) { ran = lines.OpenPort("COM4,1200,N,8,1") != 0; });
+        sender.sendFrame(frame(2)); // waits behind the task, then goes to the new port
+        QVERIFY(!ran);
+        device.gate.release();
         QVERIFY(sender.waitIdle(Patience));
-        sender.sendFrame(frame(6));
+        QVERIFY(ran);
+        QCOMPARE(decode(log.snapshot()), QStringList({frame(1), "OCOM4", frame(2)}));
+    }
+
+    void withoutAPortFramesAreDropped()
+    {
+        Log log;
+        Device device(log);
+        LineSender sender(device);
+        sender.sendFrame(frame(1));
         QVERIFY(sender.waitIdle(Patience));
-        // Not resumed: the next frame starts again from its own last character.
-        QCOMPARE(decode(log.snapshot().mid(71)), QStringList{frame(6)});
-        QCOMPARE(sender.stats().cutShort, quint64(1));
-        QCOMPARE(sender.stats().completed, quint64(1));
+        QVERIFY(log.snapshot().isEmpty());
+        QCOMPARE(sender.stats().dropped, quint64(1));
     }
 
     void endsCleanlyWhileSending_data()
@@ -220,6 +307,7 @@ private slots:
         {
             auto sender = owned ? std::make_unique<LineSender>(std::move(device))
                                 : std::make_unique<LineSender>(*device);
+            open(*sender, log);
             sender->sendFrame(frame(1));
             d.entered.acquire();
             sender->sendFrame(frame(2));

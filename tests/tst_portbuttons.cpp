@@ -19,7 +19,7 @@ private slots:
     {
         Window w;
         w.lines.working = 0b00101; // COM1 and COM3
-        QVERIFY(w.form.Form_Load());
+        QVERIFY(w.load());
         QCOMPARE(w.lines.inUse, 1);
         QCOMPARE(w.sentLines().size(), 144 * 2); // the first frame, at start-up
         QVERIFY(!option(w, 2)->isEnabled());
@@ -38,33 +38,69 @@ private slots:
         QVERIFY(w.sentLines().startsWith("D1T"));
     }
 
-    void unpluggedLineCutsFramesAndTheClockGoesOn()
+    void unpluggedPortIsFoundAgain()
     {
         Window w;
-        QVERIFY(w.form.Form_Load());
+        QVERIFY(w.load());
         w.clearLines();
         w.lines.unplugged = true;
-        for (int s = 8; s < 12; ++s) {
-            w.time.now = QTime(9, 5, s);
+        const auto tick = [&](int second, qint64 lineMs) {
+            w.time.now = QTime(9, 5, second);
+            w.lineClock = lineMs;
             w.form.Timer1_Timer();
-            w.settle(); // a second apart, as ticks come
-            QCOMPARE(w.form.state().SecondUnits, QString::number(s % 10));
-        }
-        // Each frame stopped at its first operation: one DTR(1) per tick, nothing after it.
-        QCOMPARE(w.sentLines(), QString("D1").repeated(4));
+            w.settle();
+            QCOMPARE(w.form.state().SecondUnits, QString::number(second % 10));
+        };
+        tick(8, 1000); // stops at its first operation; the link counts as lost
+        QCOMPARE(w.sentLines(), QString("D1"));
+        QCOMPARE(w.form.windowTitle(), QString("Tikvor - COM1 (odpojeno)"));
+        const int opened = w.lines.openCalls;
+        tick(9, 2000); // tries the port again: still away
+        QCOMPARE(w.lines.openCalls, opened + 1);
+        w.lines.unplugged = false;
+        tick(10, 2500); // not yet a second since the last try: nothing touches the line
+        QCOMPARE(w.sentLines(), QString("D1"));
+        tick(11, 3000); // opened again, and the frame goes out whole
+        QCOMPARE(w.lines.openCalls, opened + 2);
+        QCOMPARE(w.sentLines().size(), 2 + 144 * 2);
         QCOMPARE(w.form.windowTitle(), QString("Tikvor - COM1"));
-        w.lines.unplugged = false; // plugged in again: the next frame goes out whole
-        w.clearLines();
-        w.form.Timer1_Timer();
-        QCOMPARE(w.sentLines().size(), 144 * 2);
+        // The choice is untouched by the loss, and nothing was asked of the user.
+        QVERIFY(option(w, 1)->isChecked());
+        QCOMPARE(w.form.state().PortClosed, False16);
         QVERIFY(w.desktop.events.isEmpty());
+    }
+
+    // A port choice on an adapter that takes its time: the click returns at once, the clock
+    // face ticks on, and the frame of that second waits for the choice and goes to the winner.
+    void choiceOnASlowAdapterNeverHoldsTheWindow()
+    {
+        Window w;
+        w.lines.working = 0b00101;
+        QVERIFY(w.load());
+        w.clearLines();
+        QSemaphore gate;
+        w.lines.openGate = &gate;
+        w.click("Image8");
+        auto* three = option(w, 3);
+        QTest::mouseClick(three, Qt::LeftButton, {}, QPoint(6, three->height() / 2));
+        w.time.now = QTime(9, 5, 8);
+        w.form.Timer1_Timer(); // the line thread is held in the first open
+        QCOMPARE(w.form.state().SecondUnits, QString("8"));
+        QCOMPARE(w.text("Label3"), QString("COM1")); // the choice has not come back yet
+        QVERIFY(w.lines.lineCalls.isEmpty());
+        gate.release(6); // the scan of five ports and the open of the chosen one
+        w.settle();
+        w.lines.openGate = nullptr;
+        QCOMPARE(w.text("Label3"), QString("COM3"));
+        QCOMPARE(w.lines.inUse, 3);
+        QCOMPARE(w.lines.lineCalls.size(), 144 * 2); // one frame, after the choice
     }
 
     void disabledButtonIgnoresTheClick()
     {
         Window w;
         w.lines.working = 0b00101;
-        QVERIFY(w.form.Form_Load());
+        QVERIFY(w.load());
         w.click("Image8");
         const int before = w.lines.openCalls;
         w.clickOption(2);
@@ -76,7 +112,7 @@ private slots:
     {
         Window w;
         w.lines.working = 0b11000; // COM4 and COM5
-        QVERIFY(w.form.Form_Load());
+        QVERIFY(w.load());
         QVERIFY(option(w, 4)->isChecked());
         w.click("Image8");
         w.lines.working = 0b01000; // COM5 unplugged before the user picks it
@@ -97,7 +133,7 @@ private slots:
     {
         Window w;
         w.lines.working = 0b00011;
-        QVERIFY(w.form.Form_Load());
+        QVERIFY(w.load());
         w.click("Image8");
         w.lines.working = 0;
         w.clickOption(2);

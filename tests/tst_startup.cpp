@@ -47,7 +47,7 @@ private slots:
         for (const QString& f : folders)
             QVERIFY(QDir(w.folder.path()).mkpath(f));
 
-        QCOMPARE(w.form.Form_Load(), runs);
+        QCOMPARE(w.load(), runs);
         QCOMPARE(w.desktop.titles(), boxes);
         QCOMPARE(w.desktop.events.contains("exit:3"), !runs);
         QCOMPARE(w.lines.openCalls > 0, runs); // no port is touched by a refused start
@@ -65,7 +65,7 @@ private slots:
         Window w;
         w.folder.remove("Data.ini");
         w.folder.remove("data/optionsON.gif");
-        w.form.Form_Load();
+        w.load();
         QCOMPARE(w.desktop.events.value(0),
                  QString::fromUtf8("box:CHYBA 01:!Nenalezen soubor Data.ini. Znaky nejsou k "
                                    "dispozici.\r\nDoporučuji přeinstalovat program, který si "
@@ -82,7 +82,7 @@ private slots:
     {
         Window w;
         w.lines.working = 0;
-        QVERIFY(w.form.Form_Load());
+        QVERIFY(w.load());
         QCOMPARE(w.desktop.titles(), QStringList{"CHYBA 02"});
         QCOMPARE(w.form.windowTitle(), QString("Tikvor - COM0"));
         QCOMPARE(w.text("Label3"), QString("COM0"));
@@ -117,7 +117,7 @@ private slots:
         QFETCH(QByteArray, ini);
         QFETCH(QString, event);
         Window w;
-        QVERIFY(w.form.Form_Load());
+        QVERIFY(w.load());
         if (ini == "-")
             w.folder.remove("Data.ini");
         else
@@ -134,7 +134,7 @@ private slots:
     {
         Window w;
         w.folder.remove("Data.ini");
-        QVERIFY(w.form.Form_Load());
+        QVERIFY(w.load());
         w.form.setFixedSize(Form1::UnfoldedSize);
         w.folder.write("Data.ini", "[Init]\nKRVVerze=2.00\n[Znaky]\n0=11111111\n");
         w.click("Label10");

@@ -25,13 +25,24 @@ ClockEngine::ClockEngine(ClockState& state, const CharacterTable& table, const T
 {
 }
 
+QString ClockEngine::portCaption() const
+{
+    return m_linkLost ? m_state.PortCaption + LinkLostSuffix : m_state.PortCaption;
+}
+
+void ClockEngine::refreshCaption()
+{
+    if (!m_face.isMinimised())
+        m_face.setCaption(portCaption());
+}
+
 void ClockEngine::UpdateClock()
 {
     // One reading feeds the caption, the digits and the marker, so they can never disagree
     // across a second boundary.
     const QTime now = m_time.currentTime();
 
-    m_face.setCaption(m_face.isMinimised() ? timeCaption(now) : m_state.PortCaption);
+    m_face.setCaption(m_face.isMinimised() ? timeCaption(now) : portCaption());
     m_state.BlinkSign *= -1.0f;
     setDigits(m_state, now);
 

@@ -51,6 +51,12 @@ public:
 
     void UpdateClock();
 
+    // While the link to the display is lost, the caption of the open window says so.
+    void setLinkLost(bool lost) { m_linkLost = lost; }
+    // The caption of the open window as the tick sets it; the minimised caption, the time, waits
+    // for the next tick.
+    void refreshCaption();
+
 private:
     ClockState& m_state;
     const CharacterTable& m_table;
@@ -58,6 +64,12 @@ private:
     ClockFace& m_face;
     QString m_programFolder;
     FrameSink* m_sink = nullptr;
+    bool m_linkLost = false;
+
+    QString portCaption() const;
 };
+
+// What the caption adds while the link to the display is lost.
+inline const QString LinkLostSuffix = QStringLiteral(" (odpojeno)");
 
 } // namespace tikvor

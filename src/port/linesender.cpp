@@ -5,15 +5,45 @@
 #include <QThread>
 
 #include <chrono>
+#include <future>
 
 namespace tikvor {
+
+namespace {
+
+qint64 steadyMilliseconds()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+bool allDigits(const QString& frame)
+{
+    for (QChar c : frame) {
+        if (c < u'0' || c > u'9')
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+int LineSender::TrackedLines::OpenPort(const QString& mode)
+{
+    const int result = m_lines.OpenPort(mode);
+    if (result != 0) {
+        modeInUse = mode;
+        opened = true;
+    }
+    return result;
+}
 
 LineSender::LineSender(std::unique_ptr<SerialLines> lines) : LineSender(*lines)
 {
     m_own = std::move(lines);
 }
 
-LineSender::LineSender(SerialLines& lines) : m_lines(lines)
+LineSender::LineSender(SerialLines& lines) : m_lines(lines), m_clock(steadyMilliseconds)
 {
     m_thread.reset(QThread::create([this] { run(); }));
     m_thread->setObjectName(QStringLiteral("LineSender"));
@@ -44,18 +74,21 @@ void LineSender::sendFrame(const QString& frame)
     m_work.notify_all();
 }
 
+void LineSender::post(Task task)
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        m_tasks.push_back(std::move(task));
+    }
+    m_work.notify_all();
+}
+
 int LineSender::OpenPort(const QString& mode)
 {
-    std::unique_lock lock(m_mutex);
-    // One open at a time, and each caller collects its own result.
-    m_settled.wait(lock, [this] { return !m_openMode && !m_openResult; });
-    m_openMode = mode;
-    m_work.notify_all();
-    m_settled.wait(lock, [this] { return m_openResult.has_value(); });
-    const int result = *m_openResult;
-    m_openResult.reset();
-    m_settled.notify_all();
-    return result;
+    auto result = std::make_shared<std::promise<int>>();
+    std::future<int> answer = result->get_future();
+    post([mode, result](SerialLines& lines) { result->set_value(lines.OpenPort(mode)); });
+    return answer.get();
 }
 
 LineSender::Stats LineSender::stats() const
@@ -71,38 +104,75 @@ bool LineSender::waitIdle(int timeoutMs)
                               [this] { return idle(); });
 }
 
+void LineSender::setLost(bool lost)
+{
+    if (lost == m_lost)
+        return;
+    m_lost = lost;
+    if (m_listener)
+        m_listener(lost);
+}
+
 void LineSender::run()
 {
     std::unique_lock lock(m_mutex);
     for (;;) {
-        m_work.wait(lock, [this] { return m_stop || m_openMode || m_pending; });
-        // An open asked for is answered even when stopping: its caller is waiting for it.
-        if (m_openMode) {
-            const QString mode = *m_openMode;
-            m_busy = true;
-            lock.unlock();
-            const int result = m_lines.OpenPort(mode);
-            lock.lock();
-            m_busy = false;
-            m_openMode.reset();
-            m_openResult = result;
-            m_settled.notify_all();
-            continue;
-        }
+        m_work.wait(lock, [this] { return m_stop || !m_tasks.empty() || m_pending; });
         if (m_stop)
             break;
-        m_workerState.FrameBits = std::move(*m_pending);
-        m_pending.reset();
         m_busy = true;
-        lock.unlock();
-        const int sent = SendFrame(m_workerState, m_lines);
-        lock.lock();
+        if (!m_tasks.empty()) {
+            Task task = std::move(m_tasks.front());
+            m_tasks.pop_front();
+            lock.unlock();
+            m_lines.opened = false;
+            task(m_lines);
+            // A port opened by the task is fresh: whatever was lost before is behind us.
+            if (m_lines.opened)
+                setLost(false);
+            lock.lock();
+        } else {
+            QString frame = std::move(*m_pending);
+            m_pending.reset();
+            lock.unlock();
+            send(std::move(frame));
+            lock.lock();
+        }
         m_busy = false;
-        if (sent == m_workerState.FrameBits.size())
-            ++m_stats.completed;
-        else
-            ++m_stats.cutShort;
         m_settled.notify_all();
+    }
+}
+
+void LineSender::send(QString frame)
+{
+    const auto count = [this](quint64 Stats::*field) {
+        const std::lock_guard lock(m_mutex);
+        ++(m_stats.*field);
+    };
+    if (!m_lines.modeInUse)
+        return count(&Stats::dropped);
+    if (m_lost) {
+        const qint64 now = m_clock();
+        if (now - m_lastAttempt < RetryIntervalMs)
+            return count(&Stats::dropped);
+        m_lastAttempt = now;
+        // The same device by its name, as the adapter comes back under it.
+        if (m_lines.OpenPort(*m_lines.modeInUse) == 0)
+            return count(&Stats::dropped);
+        count(&Stats::reopened);
+    }
+    m_workerState.FrameBits = std::move(frame);
+    const int sent = SendFrame(m_workerState, m_lines);
+    if (sent == m_workerState.FrameBits.size()) {
+        count(&Stats::completed);
+        setLost(false);
+        return;
+    }
+    count(&Stats::cutShort);
+    // A frame of digits ends early only when the line failed.
+    if (allDigits(m_workerState.FrameBits)) {
+        m_lastAttempt = m_clock();
+        setLost(true);
     }
 }
 

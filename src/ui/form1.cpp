@@ -102,7 +102,11 @@ Form1::Form1(Form1Options options, QWidget* parent)
     connect(&m_timer1, &SecondTimer::tick, this, &Form1::Timer1_Timer);
 }
 
-Form1::~Form1() = default;
+Form1::~Form1()
+{
+    // First of all: the line thread may be running a port choice or telling of a lost link.
+    m_sender.reset();
+}
 
 ClickLabel* Form1::addLabel(const char* name, const QString& text, QRect twips, QColor color,
                             const QFont& f, int rightLimit)
@@ -214,8 +218,8 @@ void Form1::buildOptionsPanel()
                                  &Form1::Option3_Click, &Form1::Option4_Click,
                                  &Form1::Option5_Click};
     for (int i = 0; i < 5; ++i) {
-        // A button the user selects runs its handler; one selected from code runs it through
-        // select(), which decides by the button's enabled state.
+        // A button the user selects runs its handler; the outcome of a choice, shown from code,
+        // runs none: the choice already ran the handlers it selected.
         connect(m_options5[static_cast<size_t>(i)], &QRadioButton::toggled, this,
                 [this, handler = handlers[i]](bool on) {
                     if (on && !m_selectingFromCode)
@@ -252,7 +256,6 @@ void Form1::closeEvent(QCloseEvent* event)
 {
     m_timer1.stop();
     // The frame on the line is finished, a waiting one dropped, and the port closed.
-    m_ports.reset();
     m_sender.reset();
     event->accept();
     // Owned windows and windows without a taskbar button do not count for Qt's own

@@ -12,7 +12,7 @@
 #include "clock/secondtimer.h"
 #include "controls.h"
 #include "port/linesender.h"
-#include "port/portselection.h"
+#include "port/portchooser.h"
 
 #include <QWidget>
 #include <array>
@@ -31,9 +31,10 @@ struct Form1Options {
     Desktop* desktop = nullptr;       // nullptr: the real desktop
     SerialLines* lines = nullptr;     // nullptr: the real ports, mapped by Data.ini
     bool showInTaskbar = true;        // the one property in which the two programs differ
+    LineSender::Clock lineClock;      // empty: the line thread's own steady clock
 };
 
-class Form1 : public QWidget, private ClockFace, private PortPanel, private FrameSink {
+class Form1 : public QWidget, private ClockFace, private FrameSink {
     Q_OBJECT
 public:
     // Client area of the window with the options panel folded away and shown.
@@ -52,7 +53,8 @@ public:
     const CharacterTable& characterTable() const { return m_table; }
     QString dataIniPath() const { return m_dataIniPath; }
     SecondTimer& timer() { return m_timer1; }
-    // The thread that clocks frames out; tests wait on it before they read the lines.
+    // The thread that clocks frames out and chooses ports; tests wait on it before they read the
+    // lines, then deliver what it reported (see settle in the tests).
     LineSender* lineSender() { return m_sender.get(); }
 
 public slots:
@@ -82,14 +84,6 @@ private:
     void showPicture(int index, const QString& path) override;
     void moveMarker(int leftTwips) override;
     void showFrame(const QString& labelText) override;
-    // PortPanel
-    bool isSelected(int n) const override;
-    bool isEnabled(int n) const override;
-    void disable(int n) override;
-    void select(int n) override;
-    void deselectAll() override;
-    void setPortLabel(const QString& text) override;
-    void showNoPortError(const QString& text, const QString& title) override;
     // FrameSink
     void sendFrame(ClockState& state) override;
 
@@ -100,6 +94,9 @@ private:
                          const QFont& font, int rightLimit = FoldedSize.width() - 8);
     QRadioButton* option(int n) const { return m_options5[static_cast<size_t>(n - 1)]; }
     void showDataIniMissing();
+    // A port choice runs on the line thread; what it decided comes back here.
+    void choosePort(int n);
+    void showChoice(const PortView& view);
 
     Form1Options m_options;
     SecondTimer m_timer1; // before the time source that reads it
@@ -112,7 +109,7 @@ private:
     CharacterTable m_table;
     QString m_dataIniPath;
     ClockEngine m_engine;
-    std::unique_ptr<PortSelection> m_ports;
+    std::unique_ptr<PortChooser> m_chooser; // used on the line thread only; outlives m_sender
     bool m_selectingFromCode = false;
 
     std::array<PictureBox*, 8> m_images{}; // Image1..Image8

@@ -65,13 +65,62 @@ void Form1::InitCharactersAndPort()
     m_table = LoadCharacterTable(m_dataIniPath);
     m_label2->setText(m_table[9]);
 
-    // The line is driven from a thread of its own, so a slow adapter never holds the window.
+    // The line is driven from a thread of its own, so a slow adapter never holds the window: the
+    // ports are tried there too, and the window shows the outcome when it comes.
     m_sender = m_options.lines ? std::make_unique<LineSender>(*m_options.lines)
                                : std::make_unique<LineSender>(std::make_unique<ComLines>(
                                      PortMap::fromIni(m_dataIniPath)));
-    PortPanel& panel = *this;
-    m_ports = std::make_unique<PortSelection>(m_state, *m_sender, panel);
-    m_ports->ScanAtStartUp();
+    if (m_options.lineClock)
+        m_sender->setClock(m_options.lineClock);
+    m_sender->setLinkListener([this](bool lost) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, lost] {
+                m_engine.setLinkLost(lost);
+                m_engine.refreshCaption();
+            },
+            Qt::QueuedConnection);
+    });
+    m_chooser = std::make_unique<PortChooser>();
+    m_state.PortCaption = portCaption(0); // until the scan has found a port
+    m_sender->post([this](SerialLines& lines) {
+        const PortView view = m_chooser->ScanAtStartUp(lines);
+        QMetaObject::invokeMethod(this, [this, view] { showChoice(view); }, Qt::QueuedConnection);
+    });
+}
+
+void Form1::choosePort(int n)
+{
+    if (!m_sender)
+        return;
+    m_sender->post([this, n](SerialLines& lines) {
+        const PortView view = m_chooser->Click(n, lines);
+        QMetaObject::invokeMethod(this, [this, view] { showChoice(view); }, Qt::QueuedConnection);
+    });
+}
+
+void Form1::showChoice(const PortView& view)
+{
+    m_selectingFromCode = true;
+    for (int n = 1; n <= PortCount; ++n) {
+        QRadioButton* button = option(n);
+        if (!view.enabled[static_cast<size_t>(n - 1)])
+            button->setEnabled(false);
+        if (n == view.selected) {
+            button->setChecked(true);
+        } else if (button->isChecked()) {
+            button->setAutoExclusive(false);
+            button->setChecked(false);
+            button->setAutoExclusive(true);
+        }
+    }
+    m_selectingFromCode = false;
+    m_label3->setText(view.label);
+    m_state.PortCaption = view.portCaption;
+    m_state.PortClosed = view.portClosed;
+    m_engine.refreshCaption();
+    if (view.showNoPortError)
+        m_desktop->message(this, NoPortText, NoPortTitle, BoxIcon::Critical);
 }
 
 // --- clicks ---------------------------------------------------------------------------------
@@ -128,78 +177,30 @@ void Form1::Label10_Click()
 
 void Form1::Option1_Click()
 {
-    if (m_ports)
-        m_ports->OptionClick();
+    choosePort(1);
 }
 
 void Form1::Option2_Click()
 {
-    Option1_Click();
+    choosePort(2);
 }
 
 void Form1::Option3_Click()
 {
-    Option1_Click();
+    choosePort(3);
 }
 
 void Form1::Option4_Click()
 {
-    Option1_Click();
+    choosePort(4);
 }
 
 void Form1::Option5_Click()
 {
-    Option1_Click();
+    choosePort(5);
 }
 
-// --- the port panel -------------------------------------------------------------------------
-
-bool Form1::isSelected(int n) const
-{
-    return option(n)->isChecked();
-}
-
-bool Form1::isEnabled(int n) const
-{
-    return option(n)->isEnabled();
-}
-
-void Form1::disable(int n)
-{
-    option(n)->setEnabled(false);
-}
-
-void Form1::select(int n)
-{
-    QRadioButton* button = option(n);
-    if (button->isChecked())
-        return;
-    m_selectingFromCode = true;
-    button->setChecked(true);
-    m_selectingFromCode = false;
-    // As a window does: selecting an enabled button from code runs its click handler now.
-    if (button->isEnabled())
-        Option1_Click();
-}
-
-void Form1::deselectAll()
-{
-    for (QRadioButton* button : m_options5) {
-        button->setAutoExclusive(false);
-        button->setChecked(false);
-        button->setAutoExclusive(true);
-    }
-}
-
-void Form1::setPortLabel(const QString& text)
-{
-    m_label3->setText(text);
-}
-
-void Form1::showNoPortError(const QString& text, const QString& title)
-{
-    m_desktop->message(this, text, title, BoxIcon::Critical);
-}
+// --- the line ------------------------------------------------------------------------------
 
 void Form1::sendFrame(ClockState& state)
 {
