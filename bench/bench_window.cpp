@@ -118,7 +118,7 @@ int main(int argc, char* argv[])
 
     SlowLines lines(slow);
     ClickClock desktop;
-    Form1 form(Form1Options{folder.path(), nullptr, &desktop, &lines, true});
+    Form1 form(Form1Options{folder.path(), nullptr, &desktop, &lines, true, {}});
     PaintWatch watch;
     watch.digit = form.findChild<PictureBox*>("Image6");
     watch.digit->installEventFilter(&watch);
@@ -140,14 +140,17 @@ int main(int argc, char* argv[])
                                                            Qt::NoButton, Qt::NoModifier));
     });
     clicker.start();
-    QTimer::singleShot(seconds * 1000, &app, &QCoreApplication::quit);
+    LineSender::Stats stats;
+    QTimer::singleShot(seconds * 1000, [&] {
+        stats = form.lineSender()->stats(); // closing the window on the way out ends the thread
+        app.quit();
+    });
     app.exec();
 
     std::printf("bench_window: %d s, line %s, platform %s\n", seconds,
                 slow ? "1 ms per operation" : "instant", qPrintable(app.platformName()));
     report("digits painted after the second", watch.lagMs);
     report("click to handler", desktop.latencyMs);
-    const auto stats = form.lineSender()->stats();
     std::printf("frames completed %llu, dropped %llu, cut short %llu\n",
                 (unsigned long long)stats.completed, (unsigned long long)stats.dropped,
                 (unsigned long long)stats.cutShort);

@@ -92,7 +92,7 @@ struct Window {
     SteppedTime time;
     SilentDesktop desktop;
     CountingLines lines;
-    Form1 form{Form1Options{folder.dir.path(), &time, &desktop, &lines, true}};
+    Form1 form{Form1Options{folder.dir.path(), &time, &desktop, &lines, true, {}}};
 
     // Starts the window as the program does, then stops its own timer: the bench decides
     // when a tick runs, and a real second must not slip an extra one into a measurement.
