@@ -8,7 +8,8 @@ cd "$(dirname "${BASH_SOURCE[0]}")/.."
 # What each command needs from the distribution.
 host=(cmake make g++ qt6-base-dev libgl-dev libxcb1-dev fonts-liberation2 xvfb xauth)
 checks=(openbox x11-utils xdotool wmctrl imagemagick python3
-    g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64)
+    g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+    dpkg-dev lintian desktop-file-utils appstream)
 windows=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-tools
     qt6-base-dev-tools ninja-build dpkg-dev xz-utils zip python3)
 wine=(wine wine64 fonts-wine)
@@ -49,6 +50,8 @@ test)
     QT_QPA_PLATFORM=offscreen ctest --test-dir build --output-on-failure -j "$(nproc)"
     # The Windows side, from here: sources compiled with MinGW-w64, version resources read back.
     tools/windows/quickcheck.sh build
+    # The Debian package, unpacked into a temporary root and started from there.
+    tools/package-check.sh build
     # The same suite again under AddressSanitizer and UndefinedBehaviorSanitizer: any report
     # aborts the test that caused it.
     build build-asan -DTIKVOR_SANITIZE=ON

@@ -222,11 +222,13 @@ QImage optionsPicture(Angle angle)
     return image;
 }
 
-QImage iconPicture()
+// Drawn on a 32-pixel grid and scaled, so every size of the menu icons is the same picture.
+QImage iconPicture(int size = 32)
 {
-    QImage image = canvas(32, 32);
+    QImage image = canvas(size, size);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
+    painter.scale(size / 32.0, size / 32.0);
     const DigitStyle style{1, 3, 0.5, false};
     drawDigit(painter, QRect(2, 4, 14, 24), allSegments, style);
     drawDigit(painter, QRect(16, 4, 14, 24), allSegments, style);
@@ -282,8 +284,8 @@ bool makeDir(const QString& path)
 
 int run(const QStringList& args)
 {
-    if (args.size() < 2 || args.size() > 3) {
-        QTextStream(stderr) << "usage: tikvor_picgen <datadir> [<builtindir>]\n";
+    if (args.size() < 2 || args.size() > 4) {
+        QTextStream(stderr) << "usage: tikvor_picgen <datadir> [<builtindir> [<icondir>]]\n";
         return 2;
     }
     const DigitStyle large{3, 7, 1.0, true};
@@ -308,7 +310,7 @@ int run(const QStringList& args)
     ok = ok &&
          out.gif(data, QStringLiteral("optionsOFF.gif"), optionsPicture(Angle::Left), otherColours);
 
-    if (args.size() == 3) {
+    if (args.size() >= 3) {
         const QString builtin = args.at(2);
         ok = ok && makeDir(builtin);
         ok = ok && out.gif(builtin, QStringLiteral("image_digit.gif"),
@@ -322,6 +324,15 @@ int run(const QStringList& args)
         // A GIF rather than a PNG: in Qt 6.4 reading a PNG loads every image plugin there is.
         ok = ok && out.gif(builtin, QStringLiteral("icon.gif"), iconPicture(), digitColours);
         ok = ok && out.save(builtin, QStringLiteral("icon.ico"), iconPicture(), digitColours, "ICO");
+    }
+    if (args.size() == 4) {
+        // The desktop menus' icon theme: <icondir>/<n>x<n>/apps/<name>.png.
+        for (int size : {16, 24, 32, 48, 64, 128, 256}) {
+            const QString dir = QStringLiteral("%1/%2x%2/apps").arg(args.at(3)).arg(size);
+            ok = ok && makeDir(dir) &&
+                 out.save(dir, QStringLiteral("example.krv_software.Tikvor.png"),
+                          iconPicture(size), digitColours, "PNG");
+        }
     }
     if (!ok) {
         return 1;

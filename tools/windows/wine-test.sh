@@ -126,7 +126,7 @@ if [ -n "$win" ]; then
     begin=$(date +%s)
     sleep 6
     finish=$(date +%s)
-    python3 tools/windows/frames.py "$work/trace1" "$work/one/Data.ini" >"$work/frames1"
+    python3 tools/frames.py "$work/trace1" "$work/one/Data.ini" >"$work/frames1"
     frames_ok() {
         python3 - "$work/frames1" "$begin" "$finish" <<'EOF'
 import sys, time
