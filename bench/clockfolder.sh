@@ -8,21 +8,23 @@
 # line shim, preloaded, gives the pseudo-terminal the modem lines the clock drives.
 #
 # Sets: clock_dir, clock_program, clock_env (env assignments for the program), clock_holder.
-# Call clock_folder BUILD_DIR once, clock_cleanup at exit.
+# Call clock_folder BUILD_DIR [PROGRAM] once (PROGRAM: Tikvor_1, the default, or
+# tikvor-display), clock_cleanup at exit.
 
 clock_folder() {
     local build=$1
+    local program=${2:-Tikvor_1}
     local shim=$build/tests/liblineshim.so
     local holder=$build/bench/bench_ptyhold
     local f
-    for f in "$build/bin/Tikvor_1" "$build/bin/Data.ini" "$build/bin/data" "$shim" "$holder"; do
+    for f in "$build/bin/$program" "$build/bin/Data.ini" "$build/bin/data" "$shim" "$holder"; do
         [[ -e $f ]] || { echo "missing $f: build the target bench_resources" >&2; return 1; }
     done
 
     clock_dir=$(mktemp -d "${TMPDIR:-/tmp}/tikvor-bench.XXXXXX")
-    cp "$build/bin/Tikvor_1" "$clock_dir/"
+    cp "$build/bin/$program" "$clock_dir/"
     cp -r "$build/bin/data" "$clock_dir/"
-    clock_program=$clock_dir/Tikvor_1
+    clock_program=$clock_dir/$program
 
     "$holder" >"$clock_dir/pty" &
     clock_holder=$!

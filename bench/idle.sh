@@ -3,6 +3,7 @@
 #
 # Usage: bench/idle.sh [BUILD_DIR [SECONDS]]      (defaults: build, 60)
 #        QT_QPA_PLATFORM=offscreen bench/idle.sh   to measure without an X server
+#        PROGRAM=tikvor-display QT_QPA_PLATFORM=offscreen bench/idle.sh   the display service
 # Needs: cmake --build BUILD_DIR --target bench_resources; xvfb-run unless offscreen.
 # Starts the built Tikvor_1 from a folder of its own (see clock_folder in clockfolder.sh: COM1
 # is a pseudo-terminal with modem lines from the preloaded line shim, so a frame goes out every
@@ -22,7 +23,7 @@ build=$(cd "${1:-$here/../build}" && pwd)
 seconds=${2:-60}
 hz=$(getconf CLK_TCK)
 trap clock_stop EXIT
-clock_folder "$build"
+clock_folder "$build" "${PROGRAM:-Tikvor_1}"
 [[ ${TRACE:-0} == 1 ]] && clock_env+=(LINESHIM_TRACE="$clock_dir/trace")
 
 # utime + stime in clock ticks; the fields are counted after the name, which may hold blanks.
@@ -57,7 +58,7 @@ cd "$clock_dir"
 env "${clock_env[@]}" "$clock_program" 2>"$clock_dir/stderr" &
 clock_pid=$!
 sleep 5
-kill -0 "$clock_pid" 2>/dev/null || { echo "Tikvor_1 ended:" >&2; cat "$clock_dir/stderr" >&2; exit 1; }
+kill -0 "$clock_pid" 2>/dev/null || { echo "${PROGRAM:-Tikvor_1} ended:" >&2; cat "$clock_dir/stderr" >&2; exit 1; }
 
 # The X server, when there is one, is the other child of xvfb-run.
 xserver=
@@ -79,7 +80,7 @@ rss=$(sed -n 's/^VmRSS:[[:space:]]*//p' "/proc/$clock_pid/status")
 elapsed=$(awk -v a="$t0" -v b="$t1" 'BEGIN {printf "%.1f", b - a}')
 echo "platform ${QT_QPA_PLATFORM:-xcb}, ${elapsed} s after 5 s to settle, CLK_TCK $hz"
 precise=$(awk -v n=$((n1 - n0)) -v s="$elapsed" 'BEGIN {printf "%.4f", 100 * n / 1e9 / s}')
-echo "Tikvor_1   cpu $((c1 - c0)) ticks = $(percent $((c1 - c0))) % of a core" \
+echo "${PROGRAM:-Tikvor_1}   cpu $((c1 - c0)) ticks = $(percent $((c1 - c0))) % of a core" \
      "(schedstat: $(((n1 - n0) / 1000)) us = $precise %)," \
      "$(awk -v w=$((w1 - w0)) -v s="$elapsed" 'BEGIN {printf "%.2f", w / s}') wake-ups/s, VmRSS $rss"
 [[ -n $xserver ]] && echo "Xvfb       cpu $((x1 - x0)) ticks = $(percent $((x1 - x0))) % of a core"

@@ -29,7 +29,7 @@ set_target_properties(${_tikvor_bench_targets} PROPERTIES
 
 # Everything the scripts need: the benches, the program and the line shim.
 add_custom_target(bench_resources)
-add_dependencies(bench_resources ${_tikvor_bench_targets} Tikvor_1 tikvor_data)
+add_dependencies(bench_resources ${_tikvor_bench_targets} Tikvor_1 tikvor-display tikvor_data)
 if(TARGET lineshim)
   add_dependencies(bench_resources lineshim)
 endif()

@@ -39,7 +39,10 @@ def bits(trace):
 
 
 def main():
-    trace = open(sys.argv[1], "rb").read().decode("latin-1")
+    try:
+        trace = open(sys.argv[1], "rb").read().decode("latin-1")
+    except FileNotFoundError:
+        trace = ""  # nothing ever reached the line
     digits = patterns(sys.argv[2])
     stream = bits(trace)
     for start in range(0, len(stream) - 47, 48):

@@ -22,9 +22,9 @@ check() { # description, command...
 }
 
 work=$(mktemp -d)
-holder=""
+holders=()
 cleanup() {
-    [ -z "$holder" ] || kill "$holder" 2>/dev/null || true
+    for pid in "${holders[@]}"; do kill "$pid" 2>/dev/null || true; done
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -53,18 +53,36 @@ check "Data.ini is a configuration file of the package" \
 check "the program folder reaches Data.ini through its link" \
     test "$(readlink -f "$root/usr/lib/tikvor/Data.ini")" = "$root/etc/tikvor/Data.ini"
 
-python3 -c 'import os, time
+unit_ok() {
+    local unit=$work/tikvor-display.service
+    sed "s|^ExecStart=/usr/bin/|ExecStart=$root/usr/bin/|" \
+        "$root/usr/lib/systemd/system/tikvor-display.service" >"$unit"
+    systemd-analyze verify --man=no "$unit" >"$work/verify" 2>&1 || { cat "$work/verify"; return 1; }
+    [ ! -s "$work/verify" ] || { cat "$work/verify"; return 1; }
+}
+check "the systemd unit passes systemd-analyze verify" unit_ok
+check "the service is installed, not enabled" \
+    bash -c "! dpkg-deb -c '$deb' | grep -q '\.wants/' && ! dpkg-deb -I '$deb' postinst >/dev/null 2>&1"
+
+# A pseudo-terminal of our own for each program: one killed by timeout leaves its exclusive
+# flag on a terminal that is still held open.
+fresh_pty() {
+    python3 -c 'import os, time
 master, slave = os.openpty()
 print(os.ttyname(slave), flush=True)
 time.sleep(120)' >"$work/pty" &
-holder=$!
-until [ -s "$work/pty" ]; do sleep 0.05; done
+    holders+=($!)
+    until [ -s "$work/pty" ]; do sleep 0.05; done
+    sed -i "s|^COM2=.*|COM2=$(cat "$work/pty")|" "$root/etc/tikvor/Data.ini"
+    rm -f "$work/trace" "$work/pty"
+}
 # At the top of the first [Porty] section: only the first section of a name is read.
-sed -i "s|^\[Porty\]\r\?\$|&\nCOM1=$work/none1\nCOM2=$(cat "$work/pty")\nCOM3=$work/none3\nCOM4=$work/none4\nCOM5=$work/none5|" \
+sed -i "s|^\[Porty\]\r\?\$|&\nCOM1=$work/none1\nCOM2=\nCOM3=$work/none3\nCOM4=$work/none4\nCOM5=$work/none5|" \
     "$root/etc/tikvor/Data.ini"
-check "the unpacked Data.ini maps COM2 to our pseudo-terminal" \
-    grep -q "^COM2=$(cat "$work/pty")" "$root/etc/tikvor/Data.ini"
+check "the unpacked Data.ini maps every port away from the machine's own" \
+    bash -c "[ \$(grep -c '^COM[1-5]=' '$root/etc/tikvor/Data.ini') -eq 5 ]"
 
+fresh_pty
 (cd / && LD_PRELOAD=$shim LINESHIM_TRACE=$work/trace QT_QPA_PLATFORM=offscreen \
     timeout -s TERM 4 "$root/usr/bin/tikvor" >"$work/out" 2>&1) || true
 python3 tools/frames.py "$work/trace" "$root/etc/tikvor/Data.ini" >"$work/frames"
@@ -75,6 +93,12 @@ ticks_ok() {
     echo "$n frames: $(head -n 1 "$work/frames" | cut -d' ' -f1) to $(tail -n 1 "$work/frames" | cut -d' ' -f1)"
 }
 check "the installed tikvor finds its files and sends a frame a second" ticks_ok
+
+fresh_pty
+(cd / && LD_PRELOAD=$shim LINESHIM_TRACE=$work/trace \
+    timeout -s TERM 4 "$root/usr/bin/tikvor-display" >"$work/out" 2>&1) || true
+python3 tools/frames.py "$work/trace" "$root/etc/tikvor/Data.ini" >"$work/frames"
+check "the installed tikvor-display sends a frame a second" ticks_ok
 
 echo "package: $passes passed, $failures failed"
 [ "$failures" -eq 0 ]

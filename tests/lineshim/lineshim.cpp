@@ -124,6 +124,13 @@ int ioctl(int fd, unsigned long request, ...) noexcept
     Lines* lines = isLineRequest(request) && ptySlave(fd, &rdev) ? linesOf(rdev, true) : nullptr;
     if (!lines)
         return realIoctl()(fd, request, arg);
+    // LINESHIM_DELAY_US=<n>: every line change takes that long, as on a USB adapter.
+    static const useconds_t delay = [] {
+        const char* value = std::getenv("LINESHIM_DELAY_US");
+        return value ? useconds_t(std::strtoul(value, nullptr, 10)) : useconds_t(0);
+    }();
+    if (delay && request != TIOCMGET)
+        ::usleep(delay);
     int* bits = static_cast<int*>(arg);
     const bool breakRequest = request == TIOCSBRK || request == TIOCCBRK;
     const int given = !breakRequest && request != TIOCMGET && bits ? *bits : 0;

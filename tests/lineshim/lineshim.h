@@ -5,6 +5,7 @@
 // logged with their outcome; every other request and descriptor goes to the real ioctl. It also
 // keeps the settings last passed to tcsetattr, as a pty drops the data bits and parity asked for,
 // and can make tcsetattr fail.
+// With LINESHIM_DELAY_US=<n> every line change takes n microseconds (a slow adapter).
 // Tests reach the functions below through dlsym(RTLD_DEFAULT, ...); single-threaded use only.
 
 #include <termios.h>

@@ -1,0 +1,82 @@
+// tikvor-display: the display on a serial port driven without a window, for a machine with no
+// screen. Reads Data.ini beside the program, as the windowed programs do.
+
+#include "display/displayservice.h"
+#include "port/portselection.h"
+#include "stopsignals.h"
+
+#include <QCoreApplication>
+#include <QTextStream>
+
+#include <cstdio>
+
+using namespace tikvor;
+
+namespace {
+
+const char Help[] =
+    "Usage: tikvor-display [--port COMn] [--test]\n"
+    "Drives the six-digit display on a serial port without a window: once a second, on the\n"
+    "second, it sends the frame the Tikvor window would send. Data.ini beside the program maps\n"
+    "COM1 to COM5 to devices ([Porty]) and gives the digit patterns ([Znaky]).\n"
+    "\n"
+    "  --port COMn  use only port COMn (1 to 5); without it the first of COM1 to COM5 that opens\n"
+    "  --test       a wiring test instead of the time: each of the 48 bits alone for a second,\n"
+    "               in the order they are shifted out, its number on standard output; then every\n"
+    "               segment lit for a second; then it ends\n"
+    "  --help       this text\n"
+    "\n"
+    "It never gives up: without a port, or when the port is lost, it tries again once a second,\n"
+    "and says so once on standard error. SIGTERM or SIGINT (Ctrl+C) lets the frame in progress\n"
+    "finish, puts the lines at rest (DTR released, break off) and ends with status 0.\n";
+
+void line(FILE* to, const QString& text)
+{
+    std::fprintf(to, "%s\n", text.toLocal8Bit().constData());
+    std::fflush(to);
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    DisplayOptions options;
+    options.programFolder = QCoreApplication::applicationDirPath();
+    options.error = [](const QString& text) { line(stderr, text); };
+    options.output = [](const QString& text) { line(stdout, text); };
+    const QStringList args = QCoreApplication::arguments().mid(1);
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString& arg = args[i];
+        if (arg == u"--help" || arg == u"-h") {
+            std::fputs(Help, stdout);
+            return 0;
+        }
+        if (arg == u"--test") {
+            options.wiringTest = true;
+        } else if (arg == u"--port" && i + 1 < args.size()) {
+            const QString port = args[++i];
+            bool ok = false;
+            const int n = port.startsWith(u"COM", Qt::CaseInsensitive) ? port.mid(3).toInt(&ok) : 0;
+            if (!ok || n < 1 || n > PortCount) {
+                line(stderr, QStringLiteral("tikvor-display: --port takes COM1 to COM5, not %1")
+                                 .arg(port));
+                return 2;
+            }
+            options.port = n;
+        } else {
+            line(stderr, QStringLiteral("tikvor-display: unknown argument %1 (see --help)").arg(arg));
+            return 2;
+        }
+    }
+
+    DisplayService service(options);
+    const auto end = [&] {
+        service.stop();
+        app.quit();
+    };
+    onStopRequest(end);
+    QObject::connect(&service, &DisplayService::finished, &app, end);
+    service.start();
+    return app.exec();
+}

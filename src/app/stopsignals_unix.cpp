@@ -1,0 +1,40 @@
+#include "stopsignals.h"
+
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace tikvor {
+namespace {
+
+int wakeFds[2] = {-1, -1};
+
+void handle(int)
+{
+    // Only what is safe in a signal handler: one byte to the event loop.
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(wakeFds[1], &byte, 1);
+}
+
+} // namespace
+
+void onStopRequest(std::function<void()> stop)
+{
+    if (::pipe2(wakeFds, O_CLOEXEC | O_NONBLOCK) != 0)
+        return;
+    auto* notifier = new QSocketNotifier(wakeFds[0], QSocketNotifier::Read);
+    QObject::connect(notifier, &QSocketNotifier::activated, notifier, [notifier, stop] {
+        notifier->setEnabled(false);
+        stop();
+    });
+    struct sigaction action {};
+    action.sa_handler = handle;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(SIGTERM, &action, nullptr);
+    ::sigaction(SIGINT, &action, nullptr);
+}
+
+} // namespace tikvor
