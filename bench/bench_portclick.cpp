@@ -15,6 +15,7 @@
 #include "ui/desktop.h"
 #include "ui/form1.h"
 #include "wallclock.h"
+#include "windowbench.h"
 
 #include <QApplication>
 #include <QDir>
@@ -32,6 +33,7 @@
 #include <vector>
 
 using namespace tikvor;
+using tikvor::bench::report;
 
 namespace {
 
@@ -102,16 +104,6 @@ public:
     }
 };
 
-void report(const char* what, std::vector<double> v)
-{
-    if (v.empty()) {
-        std::printf("%-40s no samples\n", what);
-        return;
-    }
-    std::sort(v.begin(), v.end());
-    std::printf("%-40s n=%-4zu median %9.2f  max %9.2f ms\n", what, v.size(), v[v.size() / 2],
-                v.back());
-}
 
 } // namespace
 
@@ -132,12 +124,7 @@ int main(int argc, char* argv[])
     }
 
     QTemporaryDir folder;
-    QDir(folder.path()).mkdir("data");
-    const QDir source(TIKVOR_DATA_DIR);
-    for (const QString& name : source.entryList({"*.gif", "Data.ini"}, QDir::Files)) {
-        const QString target = name.endsWith(".gif") ? "data/" + name : name;
-        QFile::copy(source.filePath(name), folder.filePath(target));
-    }
+    bench::fillProgramFolder(folder);
 
     SlowLines lines(opMs);
     QuietDesktop desktop;

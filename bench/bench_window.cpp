@@ -13,6 +13,7 @@
 #include "ui/desktop.h"
 #include "ui/form1.h"
 #include "wallclock.h"
+#include "windowbench.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -29,6 +30,7 @@
 #include <vector>
 
 using namespace tikvor;
+using tikvor::bench::report;
 
 namespace {
 
@@ -80,17 +82,6 @@ public:
     }
 };
 
-void report(const char* what, std::vector<double> v)
-{
-    if (v.empty()) {
-        std::printf("%-34s no samples\n", what);
-        return;
-    }
-    std::sort(v.begin(), v.end());
-    const auto at = [&](double q) { return v[std::min(v.size() - 1, size_t(q * v.size()))]; };
-    std::printf("%-34s n=%-5zu median %7.2f  p99 %7.2f  max %7.2f ms\n", what, v.size(), at(0.5),
-                at(0.99), v.back());
-}
 
 } // namespace
 
@@ -109,12 +100,7 @@ int main(int argc, char* argv[])
     }
 
     QTemporaryDir folder;
-    QDir(folder.path()).mkdir("data");
-    const QDir source(TIKVOR_DATA_DIR);
-    for (const QString& name : source.entryList({"*.gif", "Data.ini"}, QDir::Files)) {
-        const QString target = name.endsWith(".gif") ? "data/" + name : name;
-        QFile::copy(source.filePath(name), folder.filePath(target));
-    }
+    bench::fillProgramFolder(folder);
 
     SlowLines lines(slow);
     ClickClock desktop;

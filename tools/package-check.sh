@@ -11,23 +11,9 @@ cd "$(dirname "${BASH_SOURCE[0]}")/.."
 build=${1:-build}
 shim=$PWD/$build/tests/liblineshim.so
 
-failures=0
-passes=0
-pass() { echo "PASS  $*"; passes=$((passes + 1)); }
-fail() { echo "FAIL  $*"; failures=$((failures + 1)); }
-check() { # description, command...
-    local what=$1
-    shift
-    if "$@"; then pass "$what"; else fail "$what"; fi
-}
-
+source tools/lib.sh
 work=$(mktemp -d)
-holders=()
-cleanup() {
-    for pid in "${holders[@]}"; do kill "$pid" 2>/dev/null || true; done
-    rm -rf "$work"
-}
-trap cleanup EXIT
+trap 'lib_cleanup; rm -rf "$work"' EXIT
 
 rm -f "$build"/tikvor_*.deb
 cmake --build "$build" --target package >"$work/cpack.log" 2>&1 ||
@@ -67,12 +53,7 @@ check "the service is installed, not enabled" \
 # A pseudo-terminal of our own for each program: one killed by timeout leaves its exclusive
 # flag on a terminal that is still held open.
 fresh_pty() {
-    python3 -c 'import os, time
-master, slave = os.openpty()
-print(os.ttyname(slave), flush=True)
-time.sleep(120)' >"$work/pty" &
-    holders+=($!)
-    until [ -s "$work/pty" ]; do sleep 0.05; done
+    new_pty "$work/pty"
     sed -i "s|^COM2=.*|COM2=$(cat "$work/pty")|" "$root/etc/tikvor/Data.ini"
     rm -f "$work/trace" "$work/pty"
 }
@@ -100,5 +81,4 @@ fresh_pty
 python3 tools/frames.py "$work/trace" "$root/etc/tikvor/Data.ini" >"$work/frames"
 check "the installed tikvor-display sends a frame a second" ticks_ok
 
-echo "package: $passes passed, $failures failed"
-[ "$failures" -eq 0 ]
+summary package

@@ -5,27 +5,17 @@
 # Usage: tools/screenshots.sh [build folder]   (needs Xvfb, openbox, xdotool, imagemagick)
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
+source tools/lib.sh
 build=${1:-build}
 program=$build/bin/Tikvor_1
 shim=$build/tests/liblineshim.so
 [ -x "$program" ] && [ -f "$shim" ] || { echo "build first: tools/dev.sh test" >&2; exit 1; }
 
 work=$(mktemp -d)
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
+trap 'lib_cleanup; rm -rf "$work"' EXIT
 
 cp -r "$build/bin/data" "$program" "$work/"
-python3 -c 'import os, sys, time
-master, slave = os.openpty()
-print(os.ttyname(slave), flush=True)
-time.sleep(600)' >"$work/pty" &
-pids+=($!)
-until [ -s "$work/pty" ]; do sleep 0.05; done
+new_pty "$work/pty"
 # Every port mapped, at the top of the first (the only one read) [Porty] section: no real
 # serial device is ever tried.
 ports=$(printf 'COM1=%s\r\nCOM2=%s\r\nCOM3=%s\r\nCOM4=%s\r\nCOM5=%s\r' \
@@ -34,17 +24,9 @@ awk -v ports="$ports" '{ print } /^\[Porty\]/ && !done { print ports; done = 1 }
     "$build/bin/Data.ini" >"$work/Data.ini"
 grep -q "^COM2=$(cat "$work/pty")" "$work/Data.ini" || { echo "no [Porty] in Data.ini" >&2; exit 1; }
 
-display=:$((50 + RANDOM % 40))
-Xvfb "$display" -screen 0 400x520x24 -nolisten tcp &
-pids+=($!)
-export DISPLAY=$display
-until xprop -root >/dev/null 2>&1; do sleep 0.05; done
-openbox >/dev/null 2>&1 &
-pids+=($!)
-until xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q '#'; do sleep 0.05; done
-
+virtual_desktop 400x520x24
 LD_PRELOAD=$PWD/$shim QT_QPA_PLATFORM=xcb "$work/Tikvor_1" &
-pids+=($!)
+lib_pids+=($!)
 window=""
 until [ -n "$window" ]; do
     sleep 0.1

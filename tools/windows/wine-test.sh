@@ -29,43 +29,19 @@ program=$top/build-win/Tikvor
 [ -f "$shim" ] || { echo "no line shim in $build: run tools/dev.sh test first" >&2; exit 2; }
 [ -f "$program/Tikvor_1.exe" ] || { echo "no $program: run tools/dev.sh windows" >&2; exit 2; }
 
+source tools/lib.sh
 work=$(mktemp -d)
-pids=()
 cleanup() {
     WINEPREFIX=$work/prefix wineserver -k 2>/dev/null || true
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    wait 2>/dev/null || true
+    lib_cleanup
     rm -rf "$work"
 }
 trap cleanup EXIT
 
-failures=0
-passes=0
-pass() { echo "PASS  $*"; passes=$((passes + 1)); }
-fail() { echo "FAIL  $*"; failures=$((failures + 1)); }
-check() { # description, command...
-    local what=$1
-    shift
-    if "$@"; then pass "$what"; else fail "$what"; fi
-}
-
 # --- a desktop, a port and a wine prefix ---------------------------------------------------------
 
-display=:$((100 + RANDOM % 100))
-Xvfb "$display" -screen 0 800x600x24 -nolisten tcp &
-pids+=($!)
-export DISPLAY=$display
-until xprop -root >/dev/null 2>&1; do sleep 0.1; done
-openbox >/dev/null 2>&1 &
-pids+=($!)
-until xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q '#'; do sleep 0.1; done
-
-python3 -c 'import os, time
-master, slave = os.openpty()
-print(os.ttyname(slave), flush=True)
-time.sleep(3600)' >"$work/pty" &
-pids+=($!)
-until [ -s "$work/pty" ]; do sleep 0.05; done
+virtual_desktop 800x600x24
+new_pty "$work/pty"
 pty=$(cat "$work/pty")
 
 export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEARCH=win64
@@ -247,5 +223,4 @@ check "Tikvor_1.exe carries its version resource" versions Tikvor_1 1.00.0021 1.
 check "Tikvor_0.exe carries its version resource" versions Tikvor_0 1.00.0019 1.0.19.0
 
 echo
-echo "windows: $passes passed, $failures failed"
-[ "$failures" -eq 0 ]
+summary windows
