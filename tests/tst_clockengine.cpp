@@ -21,6 +21,7 @@ public:
     }
 };
 
+// Face and sink write what happens, in order, to one log.
 class RecordingFace : public ClockFace {
 public:
     bool minimised = false;
@@ -28,20 +29,47 @@ public:
     std::array<QString, 8> pictures;
     int marker = -1;
     QString frameText;
+    QStringList* log = nullptr;
     bool isMinimised() const override { return minimised; }
-    void setCaption(const QString& c) override { caption = c; }
+    void setCaption(const QString& c) override
+    {
+        note("caption");
+        caption = c;
+    }
     void showPicture(int index, const QString& path) override
     {
+        note("picture");
         pictures[static_cast<size_t>(index)] = path;
     }
-    void moveMarker(int left) override { marker = left; }
-    void showFrame(const QString& t) override { frameText = t; }
+    void moveMarker(int left) override
+    {
+        note("marker");
+        marker = left;
+    }
+    void showFrame(const QString& t) override
+    {
+        note("label " + QString(t).remove(u' '));
+        frameText = t;
+    }
+
+private:
+    void note(const QString& what)
+    {
+        if (log)
+            *log << what;
+    }
 };
 
 class RecordingSink : public FrameSink {
 public:
     QStringList frames;
-    void sendFrame(ClockState& s) override { frames << s.FrameBits; }
+    QStringList* log = nullptr;
+    void sendFrame(ClockState& s) override
+    {
+        frames << s.FrameBits;
+        if (log)
+            *log << "send " + s.FrameBits;
+    }
 };
 
 struct Rig {
@@ -157,6 +185,20 @@ private slots:
         // The frame is built and shown whether or not it is sent.
         QCOMPARE(r.state.FrameBits.size(), 48);
         QVERIFY(r.face.frameText.startsWith("1001001"));
+    }
+
+    void theFrameLeavesBeforeTheWindowIsTouched()
+    {
+        Rig r;
+        r.engine.UpdateClock();
+        QStringList log;
+        r.face.log = r.sink.log = &log;
+        r.time.now = QTime(23, 59, 59);
+        r.engine.UpdateClock();
+        QCOMPARE(log.size(), 11); // frame, caption, 7 pictures, marker, label
+        QVERIFY2(log.first().startsWith("send "), qPrintable(log.join('|')));
+        // The frame sent carries this tick's time, not the last one's.
+        QCOMPARE(log.first().mid(5), log.last().mid(6));
     }
 };
 

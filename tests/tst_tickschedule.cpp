@@ -1,9 +1,11 @@
 // Ticks on the wall-clock second: the arithmetic of one firing, and SecondTimer over an injected
-// clock that jitters, stalls and is stepped, fired by hand instead of waiting.
+// clock that jitters, stalls and is stepped, fired (or told of a step) by hand instead of
+// waiting; and the alarms underneath, on deadlines already passed.
 
 #include "clock/secondtimer.h"
 
 #include <QDateTime>
+#include <QSignalSpy>
 #include <QTest>
 
 #include <limits>
@@ -22,13 +24,28 @@ struct Tick {
     qint64 second, lag, mono; // second shown, ms into it, when on the timer's own clock
 };
 
+// Fires and reports steps only when told, as a system alarm would. The wait is taken at arming,
+// as by a relative timer: the worst case for a step that nobody reports.
+class ManualAlarm final : public WallAlarm {
+public:
+    explicit ManualAlarm(std::function<qint64()> clock) : m_clock(std::move(clock)) {}
+    void step() { reportStep(); }
+    int wait = -1;
+
+private:
+    void armSystem(qint64 deadlineMs) override { wait = int(deadlineMs - m_clock()); }
+    void disarmSystem() override {}
+    std::function<qint64()> m_clock;
+};
+
 // The wall clock is mono + offset; a firing waits what the timer asked for, plus an error.
 struct Rig {
     qint64 mono = 0;
     qint64 offset;
     int handlerMs = 0;
     QList<Tick> ticks;
-    SecondTimer timer{[this] { return mono + offset; }};
+    ManualAlarm* alarm = new ManualAlarm([this] { return mono + offset; }); // the timer's
+    SecondTimer timer{[this] { return mono + offset; }, std::unique_ptr<WallAlarm>(alarm)};
 
     explicit Rig(qint64 wall) : offset(wall)
     {
@@ -43,6 +60,8 @@ struct Rig {
         mono += ms;
         timer.fire();
     }
+    // The wait the alarm was aimed with; -1 when it is not armed.
+    int asked() const { return alarm->isArmed() ? alarm->wait : -1; }
 };
 
 } // namespace
@@ -125,7 +144,7 @@ private slots:
                 jumpMono = rig.mono;
                 firstAfter = rig.ticks.size();
             }
-            const int asked = rig.timer.timer().interval();
+            const int asked = rig.asked();
             const int error = jitter[firing % jitter.size()];
             // Only a long wait can drift early by the wall clock.
             rig.fireAfter(error < 0 && asked < 500 ? asked : asked + error);
@@ -159,23 +178,23 @@ private slots:
         Rig rig(at(S, 400));
         rig.timer.fire(); // a stray expiry before start runs nothing
         rig.timer.start();
-        QCOMPARE(rig.timer.timer().interval(), 600 + TickMarginMs);
+        QCOMPARE(rig.asked(), 600 + TickMarginMs);
         rig.fireAfter(100); // early: re-aimed, no tick
-        QCOMPARE(rig.timer.timer().interval(), 500 + TickMarginMs);
+        QCOMPARE(rig.asked(), 500 + TickMarginMs);
         QVERIFY(rig.ticks.isEmpty());
 
         // A handler that stops the timer leaves it stopped.
         const auto stopper = QObject::connect(&rig.timer, &SecondTimer::tick, &rig.timer,
                                               &SecondTimer::stop);
         rig.fireAfter(500 + TickMarginMs);
-        QVERIFY(!rig.timer.isActive() && !rig.timer.timer().isActive());
+        QVERIFY(!rig.timer.isActive() && !rig.timer.alarm().isArmed());
         rig.fireAfter(1000);
         QCOMPARE(rig.ticks.size(), 1);
         QObject::disconnect(stopper);
         rig.timer.start();
-        rig.fireAfter(rig.timer.timer().interval());
+        rig.fireAfter(rig.asked());
         QCOMPARE(rig.ticks.size(), 2);
-        QVERIFY(rig.timer.timer().isActive());
+        QVERIFY(rig.timer.alarm().isArmed());
     }
 
     void handlerReadsTheTimeOfItsTick()
@@ -190,9 +209,110 @@ private slots:
             rig.mono += 5;
             shown = source.currentTime();
         });
-        rig.fireAfter(rig.timer.timer().interval() + 997 - TickMarginMs); // reads S + 1 at .997
+        rig.fireAfter(rig.asked() + 997 - TickMarginMs); // reads S + 1 at .997
         QCOMPARE(shown, QDateTime::fromMSecsSinceEpoch(at(S + 1, 997)).time());
         QCOMPARE(source.currentTime(), QDateTime::fromMSecsSinceEpoch(at(S + 2, 2)).time());
+    }
+
+    void aStepShowsAtOnce_data()
+    {
+        QTest::addColumn<qint64>("step"); // added to the wall clock at S + 1.250
+        QTest::addColumn<bool>("ticks");
+        QTest::newRow("forward an hour") << qint64(3'600'300) << true;
+        QTest::newRow("back an hour") << qint64(-3'600'300) << true;
+        QTest::newRow("back into a second shown before") << qint64(-2'000) << true;
+        // The second on show is the time now: another tick would only blink the colon twice.
+        QTest::newRow("forward within the second on show") << qint64(300) << false;
+        QTest::newRow("back within the second on show") << qint64(-150) << false;
+    }
+    void aStepShowsAtOnce()
+    {
+        QFETCH(qint64, step);
+        QFETCH(bool, ticks);
+        Rig rig(at(S, 400));
+        rig.timer.start();
+        rig.fireAfter(rig.asked());
+        rig.mono += 250;
+        rig.offset += step;
+        const qint64 now = rig.mono + rig.offset;
+        rig.alarm->step(); // as the system reports it; no time passes
+        QCOMPARE(rig.ticks.size(), ticks ? 2 : 1);
+        QCOMPARE(rig.ticks.last().second, wallSecond(now));
+        // Aimed anew from the new time: an alarm aimed on the old one would wait out a step back.
+        QCOMPARE(rig.timer.alarm().deadline(), std::optional<qint64>(at(wallSecond(now) + 1)));
+        rig.fireAfter(rig.asked());
+        QCOMPARE(rig.ticks.last().second, wallSecond(now) + 1);
+    }
+
+    void startTakesTheSecondShownAtStartUp_data()
+    {
+        QTest::addColumn<qint64>("read"); // what the start-up showed; 0: it read nothing
+        QTest::addColumn<qint64>("started");
+        QTest::addColumn<int>("asked");
+        QTest::addColumn<qint64>("firstTick");
+        QTest::newRow("one second") << at(S, 500) << at(S, 700) << 300 << S + 1;
+        QTest::newRow("boundary between them") << at(S, 999) << at(S + 1, 2) << 0 << S + 1;
+        QTest::newRow("nothing read") << qint64(0) << at(S + 1, 2) << 998 << S + 2;
+    }
+    void startTakesTheSecondShownAtStartUp()
+    {
+        QFETCH(qint64, read);
+        QFETCH(qint64, started);
+        QFETCH(int, asked);
+        QFETCH(qint64, firstTick);
+        Rig rig(read ? read : started);
+        TickTimeSource source(rig.timer);
+        if (read)
+            source.currentTime();
+        rig.mono += started - rig.offset;
+        rig.timer.start();
+        QCOMPARE(rig.asked(), asked);
+        rig.fireAfter(asked);
+        QCOMPARE(rig.ticks.size(), 1);
+        QCOMPARE(rig.ticks.first().second, firstTick);
+    }
+
+    // The real alarms, on deadlines that have passed already, so nothing waits.
+    void alarms_data()
+    {
+        QTest::addColumn<bool>("system"); // else a TimerAlarm on the system clock
+        QTest::addColumn<QString>("then"); // after arming at a passed deadline
+        QTest::addColumn<int>("expiries");
+        for (const bool system : {true, false}) {
+            const char* kind = system ? "system" : "timer";
+            QTest::addRow("%s: a passed deadline expires once", kind) << system << "" << 1;
+            QTest::addRow("%s: disarmed, a passed deadline is dropped", kind)
+                << system << "disarm" << 0;
+            QTest::addRow("%s: armed again, the passed deadline is dropped", kind)
+                << system << "rearm" << 0;
+        }
+    }
+    void alarms()
+    {
+        QFETCH(bool, system);
+        QFETCH(QString, then);
+        QFETCH(int, expiries);
+        std::unique_ptr<WallAlarm> alarm = system ? makeSystemAlarm()
+                                                  : std::make_unique<TimerAlarm>(&systemWallClockMs);
+#ifdef Q_OS_LINUX
+        if (system) // the kernel's alarm, not the stand-in
+            QVERIFY(!dynamic_cast<TimerAlarm*>(alarm.get()));
+#endif
+        QSignalSpy expired(alarm.get(), &WallAlarm::expired);
+        QSignalSpy stepped(alarm.get(), &WallAlarm::clockStepped);
+        const qint64 now = systemWallClockMs();
+        alarm->arm(now - 1000);
+        if (then == "disarm")
+            alarm->disarm();
+        else if (then == "rearm")
+            alarm->arm(now + 3'600'000);
+        if (expiries)
+            QVERIFY(expired.wait(5000));
+        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+        QCOMPARE(expired.size(), expiries);
+        QCOMPARE(alarm->isArmed(), then == "rearm");
+        QCOMPARE(stepped.size(), 0);
     }
 };
 

@@ -41,24 +41,25 @@ void ClockEngine::UpdateClock()
     // One reading feeds the caption, the digits and the marker, so they can never disagree
     // across a second boundary.
     const QTime now = m_time.currentTime();
-
-    m_face.setCaption(m_face.isMinimised() ? timeCaption(now) : portCaption());
     m_state.BlinkSign *= -1.0f;
     setDigits(m_state, now);
 
+    // The display on the line is what the clock is judged by: its frame leaves before the window
+    // is touched, which takes a picture check for each of seven images.
+    const QString frame = buildFrame(m_table, m_state);
+    if (!frame.isEmpty()) { // else keep the previous frame rather than send a broken one
+        m_state.FrameBits = frame;
+        if (m_state.PortClosed == False16 && m_sink)
+            m_sink->sendFrame(m_state);
+    }
+
+    m_face.setCaption(m_face.isMinimised() ? timeCaption(now) : portCaption());
     const auto names = pictureNames(m_state);
     for (int i = 0; i < 7; ++i)
         m_face.showPicture(i + 1, joinPath(m_programFolder, names[static_cast<size_t>(i)]));
     m_face.moveMarker(markerLeft(now.second()));
-
-    const QString frame = buildFrame(m_table, m_state);
-    if (frame.isEmpty())
-        return; // keep the previous frame rather than send a broken one
-    m_state.FrameBits = frame;
-    m_face.showFrame(frameLabelText(frame));
-
-    if (m_state.PortClosed == False16 && m_sink)
-        m_sink->sendFrame(m_state);
+    if (!frame.isEmpty())
+        m_face.showFrame(frameLabelText(frame));
 }
 
 } // namespace tikvor

@@ -49,6 +49,7 @@ public:
     // Where frames go; without a sink frames are built and shown but not sent.
     void setFrameSink(FrameSink* sink) { m_sink = sink; }
 
+    // The frame goes to the sink first, then the caption, pictures, marker and frame label.
     void UpdateClock();
 
     // While the link to the display is lost, the caption of the open window says so.

@@ -6,23 +6,29 @@
 namespace tikvor {
 
 SecondTimer::SecondTimer(QObject* parent)
-    : SecondTimer(WallClock(&QDateTime::currentMSecsSinceEpoch), parent)
+    : SecondTimer(WallClock(&systemWallClockMs), makeSystemAlarm(), parent)
 {
 }
 
 SecondTimer::SecondTimer(WallClock wallClock, QObject* parent)
-    : QObject(parent), m_clock(std::move(wallClock))
+    : SecondTimer(wallClock, std::make_unique<TimerAlarm>(wallClock), parent)
 {
-    m_timer.setSingleShot(true);
-    // A coarse timer may fire up to 5 % late, which would push every tick well into its second.
-    m_timer.setTimerType(Qt::PreciseTimer);
-    connect(&m_timer, &QTimer::timeout, this, &SecondTimer::fire);
+}
+
+SecondTimer::SecondTimer(WallClock wallClock, std::unique_ptr<WallAlarm> alarm, QObject* parent)
+    : QObject(parent), m_clock(std::move(wallClock)), m_alarm(alarm.release())
+{
+    m_alarm->setParent(this);
+    connect(m_alarm, &WallAlarm::expired, this, &SecondTimer::fire);
+    connect(m_alarm, &WallAlarm::clockStepped, this, &SecondTimer::clockStepped);
 }
 
 void SecondTimer::start()
 {
     const qint64 now = m_clock();
-    m_schedule.markShown(now);
+    // Had the start-up's reading and this one fallen on either side of a boundary, the second
+    // after the one shown would count as shown and be left out.
+    m_schedule.markShown(m_lastRead.value_or(now));
     m_active = true;
     aim(now);
 }
@@ -30,21 +36,24 @@ void SecondTimer::start()
 void SecondTimer::stop()
 {
     m_active = false;
-    m_timer.stop();
+    m_alarm->disarm();
 }
 
 qint64 SecondTimer::wallTime() const
 {
-    return m_inTick ? m_tickTime : m_clock();
+    if (m_inTick)
+        return m_tickTime;
+    m_lastRead = m_clock();
+    return *m_lastRead;
 }
 
 void SecondTimer::fire()
 {
     if (!m_active)
         return;
-    // Called early (by a test) the timer is still armed; disarm it so that after the handler an
-    // armed timer can only mean the handler restarted it.
-    m_timer.stop();
+    // Called early (by a test, or for a step) the alarm is still armed; disarm it so that after
+    // the handler an armed alarm can only mean the handler restarted it.
+    m_alarm->disarm();
     qint64 now = m_clock();
     if (m_schedule.isDue(now)) {
         m_schedule.markShown(now);
@@ -56,7 +65,7 @@ void SecondTimer::fire()
             return;
         m_inTick = false;
         // The handler may have stopped or restarted the timer; either way it is aimed already.
-        if (!m_active || m_timer.isActive())
+        if (!m_active || m_alarm->isArmed())
             return;
         // The handler may have taken a while; aiming from the reading before it could miss a
         // whole second.
@@ -67,7 +76,8 @@ void SecondTimer::fire()
 
 void SecondTimer::aim(qint64 nowMs)
 {
-    m_timer.start(m_schedule.delayToNextTick(nowMs));
+    m_lastRead.reset();
+    m_alarm->arm(m_schedule.nextDeadline(nowMs));
 }
 
 QTime TickTimeSource::currentTime() const

@@ -1,19 +1,23 @@
 #pragma once
-// The tick timer of the window: tick() once per wall-clock second, early in the second, by the
-// rules of TickSchedule. Stands where a plain 1000 ms QTimer stood (start, stop, isActive,
+// The tick timer of the window: tick() once per wall-clock second, at the start of the second, by
+// the rules of TickSchedule. Stands where a plain 1000 ms QTimer stood (start, stop, isActive,
 // interval).
 //
-// The wall clock is injected, so tests step it, stall it or move it back at will and fire the
-// timer without waiting. The one timer underneath is single-shot and precise, and is aimed
-// anew after every firing; a firing that is early runs no tick and only re-aims.
+// Each tick is aimed at the boundary itself through a WallAlarm: by default the system's alarm at
+// an absolute wall-clock time, which also reports a set clock, so that the new time shows at once
+// rather than up to a second later. A firing that is early runs no tick and only re-aims.
+//
+// The wall clock can be injected, with a plain timer aimed by it, so tests step it, stall it or
+// move it back at will and fire the timer, or report a step, without waiting.
 
 #include "clockengine.h"
 #include "tickschedule.h"
+#include "wallalarm.h"
 
 #include <QObject>
-#include <QTimer>
 
 #include <functional>
+#include <memory>
 
 namespace tikvor {
 
@@ -24,12 +28,16 @@ public:
     // follows the system time, steps included).
     using WallClock = std::function<qint64()>;
 
+    // The system's wall clock and its alarm.
     explicit SecondTimer(QObject* parent = nullptr);
+    // An injected wall clock, and a TimerAlarm aimed by it.
     explicit SecondTimer(WallClock wallClock, QObject* parent = nullptr);
+    SecondTimer(WallClock wallClock, std::unique_ptr<WallAlarm> alarm, QObject* parent = nullptr);
 
-    // Aims at the start of the next second. The second current now counts as shown, because the
-    // caller shows the time itself just before it starts the tick (as the start-up does); the
-    // first tick() is for the next second.
+    // Aims at the start of the next second. The second the caller showed just before (the one
+    // it last read through wallTime(), as the start-up does) counts as shown, or without such a
+    // reading the second current now; the first tick() is for the second after it, at once if
+    // that second has begun already.
     void start();
     void stop();
     bool isActive() const { return m_active; }
@@ -41,9 +49,13 @@ public:
     // Elsewhere: the wall clock now.
     qint64 wallTime() const;
 
-    // What the expiry of the timer runs. Tests call it in place of waiting for the timer.
+    // What the expiry of the alarm runs. Tests call it in place of waiting for the alarm.
     void fire();
-    const QTimer& timer() const { return m_timer; }
+    // What the system's report of a set clock runs: the time now shows at once unless its second
+    // is the one on show already, and the alarm is aimed anew from it. Tests call it as the
+    // system would.
+    void clockStepped() { fire(); }
+    const WallAlarm& alarm() const { return *m_alarm; }
 
 signals:
     void tick();
@@ -52,11 +64,12 @@ private:
     void aim(qint64 nowMs);
 
     WallClock m_clock;
+    WallAlarm* m_alarm; // a child
     TickSchedule m_schedule;
-    QTimer m_timer;
     bool m_active = false;
     bool m_inTick = false;
     qint64 m_tickTime = 0;
+    mutable std::optional<qint64> m_lastRead; // outside a tick, for start()
 };
 
 // The local time of day as a SecondTimer reads it (see wallTime), for a ClockEngine driven by

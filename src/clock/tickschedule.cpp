@@ -7,13 +7,12 @@ bool TickSchedule::isDue(qint64 nowMs) const
     return !m_shown || *m_shown != wallSecond(nowMs);
 }
 
-int TickSchedule::delayToNextTick(qint64 nowMs) const
+qint64 TickSchedule::nextDeadline(qint64 nowMs) const
 {
     // A second not yet shown is already late; waiting for the next one would leave it out.
     if (isDue(nowMs))
-        return 0;
-    const qint64 target = (wallSecond(nowMs) + 1) * 1000 + TickMarginMs;
-    return static_cast<int>(target - nowMs);
+        return nowMs;
+    return (wallSecond(nowMs) + 1) * 1000 + TickMarginMs;
 }
 
 } // namespace tikvor

@@ -18,7 +18,9 @@
 //   more than a second).
 // - After a step back the second read differs from the one shown, so it is shown even though
 //   the clock showed it before the step: it is the time now, not a repeat of the current one.
-// - Every delay lies in 0..1000 + TickMarginMs, so a step or a pause is over within one second.
+// - Every deadline lies 0..1000 + TickMarginMs after the reading it was aimed from, so behind a
+//   relative timer a step or a pause is over within one second. An absolute alarm would wait out
+//   a step back instead; the system's report of the step (SecondTimer::clockStepped) aims anew.
 
 #include <QtGlobal>
 
@@ -26,10 +28,9 @@
 
 namespace tikvor {
 
-// How far past the boundary the timer is aimed. None is needed: a timer never fires before its
-// deadline, and the delay is taken from the wall clock rounded down to the millisecond, so the
-// firing lands just after the boundary. A firing that still reads the old second (the wall clock
-// slewed slower than the timer's clock) only re-aims, at a delay of a millisecond or less. Every
+// How far past the boundary the timer is aimed. None is needed: the deadline is the boundary
+// itself on the wall clock, and an alarm never expires before it. A firing that still reads the
+// old second (a relative wait whose clock ran ahead of the wall clock) only re-aims. Every
 // millisecond here is a millisecond of lag on the display.
 inline constexpr int TickMarginMs = 0;
 
@@ -41,9 +42,14 @@ constexpr qint64 wallSecond(qint64 ms)
 
 class TickSchedule {
 public:
-    // Milliseconds to wait from nowMs until the next firing: the next whole second plus the
-    // margin, or 0 when nowMs already lies in a second that has not been shown.
-    int delayToNextTick(qint64 nowMs) const;
+    // The wall-clock time of the next firing: the next whole second plus the margin, or nowMs
+    // itself when nowMs already lies in a second that has not been shown.
+    qint64 nextDeadline(qint64 nowMs) const;
+    // Milliseconds to wait from nowMs until nextDeadline.
+    int delayToNextTick(qint64 nowMs) const
+    {
+        return static_cast<int>(nextDeadline(nowMs) - nowMs);
+    }
     // Whether a firing at nowMs runs the tick: its second is not the one last shown.
     bool isDue(qint64 nowMs) const;
     // Records that the tick ran for the second of nowMs.
