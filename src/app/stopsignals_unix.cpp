@@ -1,5 +1,6 @@
 #include "stopsignals.h"
 
+#include <QCoreApplication>
 #include <QSocketNotifier>
 
 #include <csignal>
@@ -24,7 +25,8 @@ void onStopRequest(std::function<void()> stop)
 {
     if (::pipe2(wakeFds, O_CLOEXEC | O_NONBLOCK) != 0)
         return;
-    auto* notifier = new QSocketNotifier(wakeFds[0], QSocketNotifier::Read);
+    auto* notifier =
+        new QSocketNotifier(wakeFds[0], QSocketNotifier::Read, QCoreApplication::instance());
     QObject::connect(notifier, &QSocketNotifier::activated, notifier, [notifier, stop] {
         notifier->setEnabled(false);
         stop();
