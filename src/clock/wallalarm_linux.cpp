@@ -45,10 +45,10 @@ public:
 private:
     void set(qint64 deadlineMs, bool armed)
     {
-        itimerspec spec{};
+        itimerspec due{};
         if (armed)
-            spec.it_value = fromMs(deadlineMs);
-        if (::timerfd_settime(m_fd, Flags, &spec, nullptr) == 0 || errno != ECANCELED)
+            due.it_value = fromMs(deadlineMs);
+        if (::timerfd_settime(m_fd, Flags, &due, nullptr) == 0 || errno != ECANCELED)
             return;
         // The clock was set since the last look, and the deadline may have been reckoned on the
         // old time; the timer is set all the same. Reported from the event loop, so that the
