@@ -4,7 +4,7 @@
 // a set clock shows.
 //
 // Usage: bench_ticklag [SECONDS] [--minutes N] [--slow-line | --real-line] [--qtimer | --old]
-//                      [--step]
+//                      [--step] [--bare]
 //   SECONDS      length of the run (default 60); --minutes N is the same in minutes
 //   --slow-line  the recording line takes 1 ms per operation, as a USB adapter does
 //   --real-line  the real serial-line layer, ComLines, on a pseudo-terminal made here and given
@@ -19,6 +19,8 @@
 //                system reports a set clock; measures from the step to the tick and to the end
 //                of its frame on the line. A plain Qt timer aims the ticks, as no system alarm
 //                can follow an injected clock.
+//   --bare       for reference, no Qt and no line: a loop that waits on a timerfd for each
+//                wall-clock second and reads the clock: what the machine itself allows (Linux)
 // The tick is the real one: SecondTimer, and ClockEngine with a face that draws nothing, handing
 // its frame to a LineSender. The recording line decodes each frame from its TXD levels; on the
 // real line a layer around ComLines does the same. Each notes the wall clock when the frame's
@@ -41,6 +43,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -53,6 +56,7 @@
 #ifdef Q_OS_LINUX
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <sys/timerfd.h>
 #include <unistd.h>
 #endif
 
@@ -183,16 +187,37 @@ void row(const char* name, std::vector<double> ms)
     const auto at = [&](double q) {
         return ms[std::min(ms.size() - 1, static_cast<size_t>(q * static_cast<double>(ms.size())))];
     };
-    std::printf("%-38s %9.3f %9.3f %9.3f %9.3f\n", name, ms.front(), at(0.5), at(0.99),
-                ms.back());
+    std::printf("%-38s %9.3f %9.3f %9.3f %9.3f\n", name, ms.front(), at(0.5), at(0.99), ms.back());
 }
 
 int usage()
 {
     std::fprintf(stderr, "usage: bench_ticklag [SECONDS] [--minutes N] [--slow-line | --real-line] "
-                         "[--qtimer | --old] [--step]\n");
+                         "[--qtimer | --old] [--step] [--bare]\n");
     return 2;
 }
+
+#ifdef Q_OS_LINUX
+int bare(int seconds)
+{
+    const int fd = ::timerfd_create(CLOCK_REALTIME, TFD_CLOEXEC);
+    std::vector<double> woken;
+    for (int i = 0; i < seconds && fd >= 0; ++i) {
+        const qint64 next = wallSecond(systemWallClockMs()) + 1;
+        itimerspec due{};
+        due.it_value.tv_sec = static_cast<time_t>(next);
+        std::uint64_t expirations = 0;
+        if (::timerfd_settime(fd, TFD_TIMER_ABSTIME, &due, nullptr) != 0 ||
+            ::read(fd, &expirations, sizeof expirations) != sizeof expirations)
+            return 1;
+        woken.push_back(static_cast<double>(wallMicros() - next * 1'000'000) / 1000.0);
+    }
+    std::printf("bench_ticklag: %d s, bare timerfd loop (no Qt, no line)\n", seconds);
+    std::printf("%-38s %9s %9s %9s %9s\n", "ms", "min", "median", "p99", "max");
+    row("second start -> woken", woken);
+    return 0;
+}
+#endif
 
 } // namespace
 
@@ -205,6 +230,7 @@ int main(int argc, char** argv)
     bool qtimer = false;
     bool old = false;
     bool stepping = false;
+    bool bareLoop = false;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--slow-line"))
             slow = true;
@@ -216,6 +242,8 @@ int main(int argc, char** argv)
             old = true;
         else if (!std::strcmp(argv[i], "--step"))
             stepping = true;
+        else if (!std::strcmp(argv[i], "--bare"))
+            bareLoop = true;
         else if (!std::strcmp(argv[i], "--minutes") && i + 1 < argc)
             seconds = 60 * std::atoi(argv[++i]);
         else if (std::atoi(argv[i]) > 0)
@@ -225,6 +253,14 @@ int main(int argc, char** argv)
     }
     if ((slow && realLine) || (qtimer && old) || (old && stepping))
         return usage();
+    if (bareLoop) {
+#ifdef Q_OS_LINUX
+        return bare(seconds);
+#else
+        std::fprintf(stderr, "--bare needs Linux\n");
+        return 1;
+#endif
+    }
 
     // --- the line ---
     std::unique_ptr<ComLines> com;
@@ -335,8 +371,8 @@ int main(int argc, char** argv)
             std::mt19937 random(12345);
             std::uniform_int_distribution<int> pause(1100, 1900);
             for (size_t n = 0; !stopSteps; ++n) {
-                const auto until = std::chrono::steady_clock::now()
-                                   + std::chrono::milliseconds(pause(random));
+                const auto until =
+                    std::chrono::steady_clock::now() + std::chrono::milliseconds(pause(random));
                 while (!stopSteps && std::chrono::steady_clock::now() < until)
                     std::this_thread::sleep_for(std::chrono::milliseconds(10));
                 if (stopSteps)
@@ -396,11 +432,10 @@ int main(int argc, char** argv)
         }
     }
 
-    const char* design = old      ? "old (1000 ms QTimer, shift-out in the tick)"
-                         : qtimer ? "SecondTimer on a Qt timer, frame first"
-                         : stepping
-                             ? "SecondTimer on an injected, stepped clock and a Qt timer"
-                             : "SecondTimer on the system's wall-clock alarm, frame first";
+    const char* design = old        ? "old (1000 ms QTimer, shift-out in the tick)"
+                         : qtimer   ? "SecondTimer on a Qt timer, frame first"
+                         : stepping ? "SecondTimer on an injected, stepped clock and a Qt timer"
+                                    : "SecondTimer on the system's wall-clock alarm, frame first";
     std::printf("bench_ticklag: %d s, %s; line: %s\n", seconds, design, qPrintable(lineName));
     std::printf("%-38s %9s %9s %9s %9s\n", "ms", "min", "median", "p99", "max");
     if (stepping) {
@@ -428,8 +463,9 @@ int main(int argc, char** argv)
         row("second start -> frame start on line", toStart);
         row("second start -> frame end on line", toEnd);
         row("tick holds the event loop", handler);
-        std::printf("ticks %zu, seconds repeated %d, seconds left out %d, frames not on the line %d",
-                    ticks.size(), repeated, skipped, notOnLine);
+        std::printf(
+            "ticks %zu, seconds repeated %d, seconds left out %d, frames not on the line %d",
+            ticks.size(), repeated, skipped, notOnLine);
         if (!old)
             std::printf(", alarm firings that only re-aimed %lld", reaims);
     }
