@@ -104,7 +104,6 @@ public:
     }
 };
 
-
 } // namespace
 
 int main(int argc, char* argv[])

@@ -82,7 +82,6 @@ public:
     }
 };
 
-
 } // namespace
 
 int main(int argc, char* argv[])
