@@ -25,13 +25,11 @@ work=$cache/qt-win64-build-$key
 rm -rf "$work" "$prefix"
 mkdir -p "$work/apt/lists/partial" "$work/apt/archives/partial"
 
-# A private source list and state folder: the machine's apt configuration stays as it is.
-{
-    echo "deb-src http://deb.debian.org/debian bookworm main"
-    echo "deb-src http://deb.debian.org/debian bookworm-updates main"
-    echo "deb-src http://deb.debian.org/debian-security bookworm-security main"
-} >"$work/apt/sources.list"
-aptopts=(-o "Dir::Etc::SourceList=$work/apt/sources.list" -o "Dir::Etc::SourceParts=/dev/null"
+# A private source list and state folder, made from the machine's own apt configuration (its
+# `deb` entries turned into `deb-src`), so the source comes from whatever mirror the machine
+# uses; the machine's apt configuration stays as it is.
+"$here/debsrc.sh" "$work/apt/sources.list.d"
+aptopts=(-o "Dir::Etc::SourceList=/dev/null" -o "Dir::Etc::SourceParts=$work/apt/sources.list.d"
     -o "Dir::State::Lists=$work/apt/lists" -o "Dir::Cache::Archives=$work/apt/archives"
     -o "Dir::Cache::pkgcache=" -o "Dir::Cache::srcpkgcache=" -o "APT::Sandbox::User=root")
 apt-get "${aptopts[@]}" update -qq
