@@ -32,8 +32,8 @@ for dll in libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll; do
 done
 x86_64-w64-mingw32-strip --strip-unneeded "$out"/*.exe "$out"/lib*.dll
 
-version=$(sed -n 's/^set(TIKVOR_VERSION_1 "\(.*\)")$/\1/p' src/ui/CMakeLists.txt)
-zip=build-win/Tikvor-$version-win64.zip
+eval "$(cmake -P cmake/TikvorFacts.cmake)"
+zip=build-win/Tikvor-$TIKVOR_VERSION_1-win64.zip
 rm -f "$zip"
 (cd build-win && zip -qr "$(basename "$zip")" Tikvor)
 echo "$out"

@@ -95,24 +95,20 @@ fi
 
 # --- version resources ------------------------------------------------------------------------
 
-# The dotted version to the four decimal numbers of a resource, as src/app/CMakeLists.txt does it;
+# The dotted version to the four decimal numbers of a resource, as cmake/TikvorFacts.cmake does it;
 # "!" means the version is refused at configure time.
 cases=("1.00.0021 1,0,21,0" "10.00.0100.0008 10,0,100,8" "2 2,0,0,0" "0.0 0,0,0,0"
     "1.2.3.4.5 !" "1.65536 !" "1.x !" "1..2 !")
-sed -n '/^function(tikvor_rc_version_numbers/,/^endfunction()/p' "$root/src/app/CMakeLists.txt" \
-    >"$work/rcversion.cmake"
 wrong=()
 for c in "${cases[@]}"; do
     read -r dotted want <<<"$c"
     # shellcheck disable=SC2016 # ${n} is for CMake
-    printf 'cmake_policy(SET CMP0007 NEW)\ninclude(rcversion.cmake)\n%s\nmessage("${n}")\n' \
-        "tikvor_rc_version_numbers(n \"$dotted\")" >"$work/case.cmake"
+    printf 'cmake_policy(SET CMP0007 NEW)\ninclude("%s")\n%s\nmessage("${n}")\n' \
+        "$root/cmake/TikvorFacts.cmake" "tikvor_rc_version_numbers(n \"$dotted\")" >"$work/case.cmake"
     got=$(cd "$work" && cmake -P case.cmake 2>&1) || got="!"
     [ "$got" = "$want" ] || wrong+=("$dotted gives '$got', expected '$want'")
 done
-if [ ! -s "$work/rcversion.cmake" ]; then
-    fail "resource numbers: tikvor_rc_version_numbers not found in src/app/CMakeLists.txt"
-elif [ ${#wrong[@]} -gt 0 ]; then
+if [ ${#wrong[@]} -gt 0 ]; then
     fail "resource numbers:"
     printf '      %s\n' "${wrong[@]}"
 else
@@ -120,7 +116,10 @@ else
 fi
 
 # name, FILEVERSION/PRODUCTVERSION, version text: the table of the two programs.
-programs=("Tikvor_1 1.0.21.0 1.00.0021" "Tikvor_0 1.0.19.0 1.00.0019")
+eval "$(cmake -P "$root/cmake/TikvorFacts.cmake")"
+dotted4() { local IFS=.; read -r -a f <<<"$1"; echo "$((10#${f[0]})).$((10#${f[1]})).$((10#${f[2]})).0"; }
+programs=("Tikvor_1 $(dotted4 "$TIKVOR_VERSION_1") $TIKVOR_VERSION_1"
+    "Tikvor_0 $(dotted4 "$TIKVOR_VERSION_0") $TIKVOR_VERSION_0")
 versions() { # numbers text: the version fields as versioninfo.py arguments, one a line
     printf '%s\n' "FILEVERSION=$1" "PRODUCTVERSION=$1" "FileVersion=$2" "ProductVersion=$2"
 }

@@ -212,15 +212,17 @@ wineserver --kill 2>/dev/null || true
 
 # --- version resources, read from the programs themselves ----------------------------------------
 
-versions() { # exe name version
+eval "$(cmake -P cmake/TikvorFacts.cmake)"
+dotted4() { local IFS=.; read -r -a f <<<"$1"; echo "$((10#${f[0]})).$((10#${f[1]})).$((10#${f[2]})).0"; }
+versions() { # exe version
     python3 tools/windows/versioninfo.py "$program/$1.exe" \
-        "FILEVERSION=$3" "PRODUCTVERSION=$3" "FileVersion=$2" "ProductVersion=$2" \
-        "InternalName=$1" "OriginalFilename=$1.exe" "ProductName=Tikvor" \
-        "CompanyName=KRV Software" "LegalCopyright=© 2026 KRV Software" \
-        "Comments=http://www.krv-software.example" "Translation=0x0409/1200"
+        "FILEVERSION=$(dotted4 "$2")" "PRODUCTVERSION=$(dotted4 "$2")" "FileVersion=$2" \
+        "ProductVersion=$2" "InternalName=$1" "OriginalFilename=$1.exe" \
+        "ProductName=$TIKVOR_PRODUCT" "CompanyName=$TIKVOR_COMPANY" \
+        "LegalCopyright=$TIKVOR_COPYRIGHT" "Comments=$TIKVOR_URL" "Translation=0x0409/1200"
 }
-check "Tikvor_1.exe carries its version resource" versions Tikvor_1 1.00.0021 1.0.21.0
-check "Tikvor_0.exe carries its version resource" versions Tikvor_0 1.00.0019 1.0.19.0
+check "Tikvor_1.exe carries its version resource" versions Tikvor_1 "$TIKVOR_VERSION_1"
+check "Tikvor_0.exe carries its version resource" versions Tikvor_0 "$TIKVOR_VERSION_0"
 
 echo
 summary windows
