@@ -27,17 +27,15 @@ install() { # packages...
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
-build() { # folder, extra cmake options...
-    local dir=$1
-    shift
-    cmake -S . -B "$dir" -DTIKVOR_DEVELOPER_MODE=ON "$@" >/dev/null
-    cmake --build "$dir" -j "$(nproc)"
+build() { # preset of CMakePresets.json (its folder: build, build-asan)
+    cmake --preset "$1" >/dev/null
+    cmake --build --preset "$1" -j "$(nproc)"
 }
 
 case "${1:-}" in
 run)
     install "${host[@]}"
-    build build
+    build developer
     if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
         echo "No display found: start the clock on a virtual screen with 'xvfb-run -a build/bin/Tikvor_1'."
         exit 1
@@ -46,7 +44,7 @@ run)
     ;;
 test)
     install "${host[@]}" "${checks[@]}"
-    build build
+    build developer
     QT_QPA_PLATFORM=offscreen ctest --test-dir build --output-on-failure -j "$(nproc)"
     # The Windows side, from here: sources compiled with MinGW-w64, version resources read back.
     tools/windows/quickcheck.sh build
@@ -54,7 +52,7 @@ test)
     tools/package-check.sh build
     # The same suite again under AddressSanitizer and UndefinedBehaviorSanitizer: any report
     # aborts the test that caused it.
-    build build-asan -DTIKVOR_SANITIZE=ON
+    build sanitize
     QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=halt_on_error=1:detect_leaks=1 \
         LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp \
         UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
@@ -67,7 +65,7 @@ windows)
 test-windows)
     # The host build gives the line shim that lends the pseudo-terminal its modem lines.
     install "${host[@]}" "${checks[@]}" "${windows[@]}" "${wine[@]}"
-    build build
+    build developer
     tools/windows/package.sh
     tools/windows/wine-test.sh build
     ;;
