@@ -124,6 +124,13 @@ void TestComLines::portMapFromIni_data()
                               << mapped << true << false;
     QTest::newRow("garbage") << bytes("\xff\xfe[Porty\n\0COM1=\n=\nCOM9=/x\n[\n") << defaults
                              << false << false;
+    QStringList relative = defaults;
+    relative[1] = "%dir/links/com2";
+    relative[2] = "COM7";
+    relative[3] = "%dir/../com4";
+    QTest::newRow("relative to the program folder")
+        << QByteArray("[Porty]\nCOM2=links/com2\nCOM3=COM7\nCOM4=../com4\n") << relative << false
+        << false;
 }
 
 void TestComLines::portMapFromIni()
@@ -136,8 +143,14 @@ void TestComLines::portMapFromIni()
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(ini);
     }
+    QFETCH(QStringList, devices);
+    devices.replaceInStrings("%dir", dir.path());
+    // The working directory plays no part.
+    const QString before = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(QDir::tempPath()));
     const PortMap map = PortMap::fromIni(path);
-    QTEST(QStringList(map.devices.begin(), map.devices.end()), "devices");
+    QDir::setCurrent(before);
+    QCOMPARE(QStringList(map.devices.begin(), map.devices.end()), devices);
     QTEST(map.invertDTR, "invertDTR");
     QTEST(map.invertTXD, "invertTXD");
 }

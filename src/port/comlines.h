@@ -55,7 +55,8 @@ struct PortMap {
     // "COMn" on Windows, "/dev/ttyS<n-1>" elsewhere.
     static PortMap defaults();
     // The defaults, overridden by the optional section "Porty" of Data.ini: keys COM1..COM5 (a
-    // device path; empty keeps the default), InvertDTR=1, InvertTXD=1 (any other value: off).
+    // device path; empty keeps the default; a relative path is taken from the folder of
+    // Data.ini, a bare "COMn" is kept as it is), InvertDTR=1, InvertTXD=1 (any other value: off).
     static PortMap fromIni(const QString& dataIniPath);
 };
 

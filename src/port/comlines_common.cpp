@@ -1,7 +1,10 @@
 #include "comlines.h"
 
+#include "clock/frame.h"
 #include "startup/inireader.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QList>
 #include <QStringView>
 
@@ -48,6 +51,12 @@ std::optional<unsigned> decimal(QByteArrayView text)
 bool isBlank(char c)
 {
     return c == ' ' || c == '\t' || c == '\r';
+}
+
+// "COM7" names a Windows port, not a file in the program folder.
+bool isBareComName(const QString& device)
+{
+    return device.startsWith(u"COM", Qt::CaseInsensitive) && decimal(QStringView(device).mid(3));
 }
 
 } // namespace
@@ -122,8 +131,12 @@ PortMap PortMap::fromIni(const QString& dataIniPath)
         const QString device = readProfileString(section, QStringLiteral("COM%1").arg(n), QString(),
                                                  kPathSize, dataIniPath)
                                    .trimmed();
-        if (!device.isEmpty())
-            map.devices[n - 1] = device;
+        if (device.isEmpty())
+            continue;
+        // Like every other file the program reads, whatever the working directory.
+        map.devices[n - 1] = QDir::isRelativePath(device) && !isBareComName(device)
+                                 ? joinPath(QFileInfo(dataIniPath).absolutePath(), device)
+                                 : device;
     }
     const auto flag = [&](const char* key) {
         return readProfileString(section, QLatin1String(key), QString(), 8, dataIniPath)
