@@ -4,10 +4,16 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/file.h>
+#include <sys/fsuid.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 namespace tikvor {
 
@@ -124,6 +130,13 @@ void TestComLines::portMapFromIni_data()
                               << mapped << true << false;
     QTest::newRow("garbage") << bytes("\xff\xfe[Porty\n\0COM1=\n=\nCOM9=/x\n[\n") << defaults
                              << false << false;
+    QStringList relative = defaults;
+    relative[1] = "%dir/links/com2";
+    relative[2] = "COM7";
+    relative[3] = "%dir/../com4";
+    QTest::newRow("relative to the program folder")
+        << QByteArray("[Porty]\nCOM2=links/com2\nCOM3=COM7\nCOM4=../com4\n") << relative << false
+        << false;
 }
 
 void TestComLines::portMapFromIni()
@@ -136,35 +149,55 @@ void TestComLines::portMapFromIni()
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(ini);
     }
+    QFETCH(QStringList, devices);
+    devices.replaceInStrings("%dir", dir.path());
+    // The working directory plays no part.
+    const QString before = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(QDir::tempPath()));
     const PortMap map = PortMap::fromIni(path);
-    QTEST(QStringList(map.devices.begin(), map.devices.end()), "devices");
+    QDir::setCurrent(before);
+    QCOMPARE(QStringList(map.devices.begin(), map.devices.end()), devices);
     QTEST(map.invertDTR, "invertDTR");
     QTEST(map.invertTXD, "invertTXD");
 }
 
 void TestComLines::openRefused_data()
 {
+    using Reason = PortRefusal::Reason;
     QTest::addColumn<QString>("device"); // relative names live in a temporary folder
     QTest::addColumn<QString>("mode");
+    QTest::addColumn<QString>("other"); // what else holds or marks the device
+    QTest::addColumn<int>("reason");    // -1: no device to refuse
 
     const QString mode = "COM1,1200,N,8,1";
     QTest::newRow("mode does not parse") << "pty"
-                                         << "COM1,1200";
-    QTest::newRow("port not mapped") << "" << mode;
-    QTest::newRow("missing") << "none" << mode;
-    QTest::newRow("folder") << "folder" << mode;
-    QTest::newRow("regular file") << "file" << mode;
-    QTest::newRow("fifo") << "fifo" << mode;
-    QTest::newRow("not a terminal") << "/dev/null" << mode;
+                                         << "COM1,1200"
+                                         << "" << -1;
+    QTest::newRow("port not mapped") << "" << mode << "" << -1;
+    QTest::newRow("missing") << "none" << mode << "" << int(Reason::Missing);
+    QTest::newRow("folder") << "folder" << mode << "" << int(Reason::NotSerialLine);
+    QTest::newRow("regular file") << "file" << mode << "" << int(Reason::NotSerialLine);
+    QTest::newRow("fifo") << "fifo" << mode << "" << int(Reason::NotSerialLine);
+    QTest::newRow("not a terminal") << "/dev/null" << mode << "" << int(Reason::NotSerialLine);
     // A pty has no modem lines: its slave and a fresh master both must be refused.
-    QTest::newRow("pty slave") << "pty" << mode;
-    QTest::newRow("pty master") << "/dev/ptmx" << mode;
+    QTest::newRow("pty slave") << "pty" << mode << "" << int(Reason::NoModemLines);
+    QTest::newRow("pty master") << "/dev/ptmx" << mode << "" << int(Reason::NoModemLines);
+    QTest::newRow("locked by another") << "pty" << mode << "flock" << int(Reason::Busy);
+    QTest::newRow("exclusive to another") << "pty" << mode << "exclusive" << int(Reason::Busy);
+    QTest::newRow("UUCP lock file") << "pty" << mode << "lock file" << int(Reason::Busy);
+    QTest::newRow("stale UUCP lock file")
+        << "pty" << mode << "stale lock file" << int(Reason::NoModemLines);
+    QTest::newRow("system console") << "pty" << mode << "console" << int(Reason::SystemConsole);
+    QTest::newRow("no permission")
+        << "pty" << mode << "no permission" << int(Reason::PermissionDenied);
 }
 
 void TestComLines::openRefused()
 {
     QFETCH(QString, device);
     QFETCH(QString, mode);
+    QFETCH(QString, other);
+    QFETCH(int, reason);
     QTemporaryDir dir;
     const QByteArray content = "kept as it was\n";
     QVERIFY(QDir(dir.path()).mkdir("folder"));
@@ -180,13 +213,60 @@ void TestComLines::openRefused()
                      : device.isEmpty() || device.startsWith('/') ? device
                                                                   : dir.filePath(device);
     ComLines lines(map);
-    QCOMPARE(lines.OpenPort(mode), 0);
+    lines.setRefusalListener({});
+    lines.setLockFolders({dir.path()});
+    const int holder = ::open(pty.slave.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    QVERIFY(holder >= 0);
+    if (other == "flock")
+        QCOMPARE(::flock(holder, LOCK_EX | LOCK_NB), 0);
+    if (other == "exclusive")
+        QCOMPARE(::ioctl(holder, TIOCEXCL), 0);
+    // Our parent lives as long as we do; a pid past the kernel's limit never lives.
+    const qint64 lockPid = other == "lock file" ? qint64(::getppid()) : qint64(1) << 30;
+    if (other.endsWith("lock file")) {
+        QFile lock(dir.filePath("LCK.." + pty.slave.mid(5).replace('/', '_')));
+        QVERIFY(lock.open(QIODevice::WriteOnly));
+        lock.write(QByteArray::number(lockPid).rightJustified(10) + '\n');
+    }
+    if (other == "console") {
+        QFile consoles(dir.filePath("consoles"));
+        QVERIFY(consoles.open(QIODevice::WriteOnly));
+        consoles.write(QStringLiteral("pts -W- (E p a) %1:%2\n")
+                           .arg(major(pty.rdev()))
+                           .arg(minor(pty.rdev()))
+                           .toLatin1());
+        lines.setConsoleListPath(consoles.fileName());
+    }
+    // Root passes every permission check; a file-system user id of nobody does not.
+    const bool dropped = other == "no permission" && ::geteuid() == 0;
+    if (other == "no permission")
+        QCOMPARE(::chmod(pty.slave.toLocal8Bit().constData(), 0), 0);
+    if (dropped)
+        ::setfsuid(65534);
+    const int opened = lines.OpenPort(mode);
+    if (dropped)
+        ::setfsuid(0);
+    ::ioctl(holder, TIOCNXCL);
+    ::close(holder);
+
+    QCOMPARE(opened, 0);
     QVERIFY(!lines.isOpen());
     QCOMPARE(lines.currentDevice(), QString());
     QVERIFY(!lines.DTR(1));
     QVERIFY(!lines.TXD(1));
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), content);
+
+    const auto refusal = lines.refusal(1);
+    QCOMPARE(refusal.has_value(), reason >= 0);
+    if (reason < 0)
+        return;
+    QCOMPARE(int(refusal->reason), reason);
+    QCOMPARE(refusal->device, map.devices[0]);
+    QVERIFY(describe(*refusal).contains(map.devices[0]));
+    QCOMPARE(refusal->holderPid, other == "lock file" ? lockPid : 0);
+    QCOMPARE(refusal->exclusiveByOther, other == "exclusive");
+    QCOMPARE(refusal->group, other == "no permission" ? QFileInfo(pty.slave).group() : QString());
 }
 
 void TestComLines::systemConsole_data()

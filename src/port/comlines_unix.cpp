@@ -1,10 +1,15 @@
 #include "comlines.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
+#include <cstring>
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -12,13 +17,16 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <vector>
+
 namespace tikvor::detail {
 
 struct OsPort {
     int fd = -1;
     dev_t rdev = 0;
     bool exclusive = false; // the exclusive flag is ours to clear
-    // Until the port is accepted: how it was found, so that a refusal can put it back.
+    bool accepted = false;
+    // How it was found, put back when it is refused or released.
     std::optional<termios> found;
     int foundLines = 0;
 };
@@ -34,13 +42,16 @@ int retryIoctl(int fd, unsigned long request, int* bits = nullptr)
     return result;
 }
 
-bool isConsole(dev_t rdev, const QString& consolesPath)
+bool isConsole(dev_t rdev, const QString& consolesPath, PortRefusal& refusal)
 {
     QFile list(consolesPath);
     // Without the list nothing can be ruled out, and opening the console is what must never
     // happen.
-    if (!list.open(QIODevice::ReadOnly))
+    if (!list.open(QIODevice::ReadOnly)) {
+        refusal.systemMessage =
+            QStringLiteral("%1 cannot be read to rule it out").arg(consolesPath);
         return true;
+    }
     // /proc files report size 0, so read until the end rather than by size.
     return isSystemConsole(major(rdev), minor(rdev), list.readAll());
 }
@@ -83,26 +94,128 @@ QString osDefaultDevice(int comNumber)
     return QStringLiteral("/dev/ttyS%1").arg(comNumber - 1);
 }
 
-OsPortPtr osOpen(const QString& device, const QString& consolesPath)
+QByteArray osNodeKey(const QString& device)
 {
+    struct stat named {};
+    if (::stat(QFile::encodeName(device).constData(), &named) != 0)
+        return {};
+    // The change time catches a chmod or chgrp that cures a refused permission.
+    return QByteArray::number(quint64(named.st_dev)) + ' ' +
+           QByteArray::number(quint64(named.st_ino)) + ' ' +
+           QByteArray::number(quint64(named.st_rdev)) + ' ' +
+           QByteArray::number(qint64(named.st_mtim.tv_sec)) + '.' +
+           QByteArray::number(qint64(named.st_mtim.tv_nsec)) + ' ' +
+           QByteArray::number(qint64(named.st_ctim.tv_sec)) + '.' +
+           QByteArray::number(qint64(named.st_ctim.tv_nsec));
+}
+
+namespace {
+
+QString systemMessage(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+QString groupName(gid_t gid)
+{
+    std::vector<char> buffer(16384);
+    group entry{};
+    group* found = nullptr;
+    if (::getgrgid_r(gid, &entry, buffer.data(), buffer.size(), &found) != 0 || !found)
+        return QString::number(gid);
+    return QString::fromLocal8Bit(found->gr_name);
+}
+
+// A live process, other than us, that a UUCP lock file names for the device: minicom, screen
+// and the modem tools mark a port this way instead of, or besides, the exclusive flag.
+void findLockHolder(const QString& device, const QStringList& folders, PortRefusal& refusal)
+{
+    // "/dev/pts/3" is locked as "LCK..pts_3", "/dev/ttyUSB0" as "LCK..ttyUSB0".
+    QString name = QFileInfo(device).canonicalFilePath();
+    if (name.isEmpty())
+        return;
+    name = name.startsWith(u"/dev/") ? name.mid(5) : QFileInfo(name).fileName();
+    name.replace(u'/', u'_');
+    for (const QString& folder : folders) {
+        QFile lock(QDir(folder).filePath(QStringLiteral("LCK..") + name));
+        if (!lock.open(QIODevice::ReadOnly))
+            continue;
+        const qint64 pid = lockFilePid(lock.read(64));
+        if (pid <= 0 || pid == ::getpid())
+            continue;
+        // EPERM: alive, but someone else's.
+        if (::kill(pid_t(pid), 0) == 0 || errno == EPERM) {
+            refusal.reason = PortRefusal::Reason::Busy;
+            refusal.holderPid = pid;
+            refusal.lockFile = lock.fileName();
+            return;
+        }
+    }
+}
+
+PortRefusal::Reason openFailure(int error)
+{
+    using Reason = PortRefusal::Reason;
+    switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+    case ENXIO: // a node without hardware behind it
+    case ENODEV:
+        return Reason::Missing;
+    case EBUSY: // marked exclusive by another program
+        return Reason::Busy;
+    case EACCES:
+    case EPERM:
+        return Reason::PermissionDenied;
+    default:
+        return Reason::Failed;
+    }
+}
+
+} // namespace
+
+OsPortPtr osOpen(const QString& device, const OsPlaces& places, PortRefusal& refusal)
+{
+    using Reason = PortRefusal::Reason;
     const QByteArray path = QFile::encodeName(device);
+    const auto fail = [&](Reason reason, int error = 0) {
+        refusal.reason = reason;
+        if (error != 0)
+            refusal.systemMessage = systemMessage(error);
+        return nullptr;
+    };
     // Decided from the name before opening: even an open with O_NOCTTY can disturb a console.
     struct stat named {};
-    if (::stat(path.constData(), &named) != 0 || !S_ISCHR(named.st_mode) ||
-        isConsole(named.st_rdev, consolesPath))
+    if (::stat(path.constData(), &named) != 0) {
+        const int error = errno;
+        return fail(openFailure(error), error == ENOENT ? 0 : error);
+    }
+    if (!S_ISCHR(named.st_mode))
+        return fail(Reason::NotSerialLine);
+    if (isConsole(named.st_rdev, places.consoles, refusal))
+        return fail(Reason::SystemConsole);
+    findLockHolder(device, places.lockFolders, refusal);
+    if (refusal.holderPid != 0)
         return nullptr;
 
     OsPortPtr port(new OsPort);
     do {
         port->fd = ::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     } while (port->fd < 0 && errno == EINTR);
-    if (port->fd < 0)
-        return nullptr;
+    if (port->fd < 0) {
+        const int error = errno;
+        refusal.exclusiveByOther = error == EBUSY;
+        if (error == EACCES || error == EPERM)
+            refusal.group = groupName(named.st_gid);
+        return fail(openFailure(error), error == ENOENT || error == EBUSY ? 0 : error);
+    }
     // The name may have been replaced between stat and open.
     struct stat opened {};
     if (::fstat(port->fd, &opened) != 0 || !S_ISCHR(opened.st_mode) ||
-        opened.st_rdev != named.st_rdev || !::isatty(port->fd))
-        return nullptr;
+        opened.st_rdev != named.st_rdev)
+        return fail(Reason::Missing);
+    if (!::isatty(port->fd))
+        return fail(Reason::NotSerialLine);
     port->rdev = opened.st_rdev;
 
     // Nothing but questions and the lock, which closing releases, until every check has passed:
@@ -111,21 +224,24 @@ OsPortPtr osOpen(const QString& device, const QString& consolesPath)
     // Root opens a device another program marked exclusive; that program still holds it. A
     // kernel too old to answer leaves the decision to flock.
     int othersExclusive = 0;
-    if (retryIoctl(port->fd, TIOCGEXCL, &othersExclusive) == 0 && othersExclusive != 0)
-        return nullptr;
+    if (retryIoctl(port->fd, TIOCGEXCL, &othersExclusive) == 0 && othersExclusive != 0) {
+        refusal.exclusiveByOther = true;
+        return fail(Reason::Busy);
+    }
 #endif
     // flock also holds against ourselves and against root, which TIOCEXCL lets through.
     if (::flock(port->fd, LOCK_EX | LOCK_NB) != 0)
-        return nullptr;
+        return fail(Reason::Busy);
     // A pseudo-terminal takes break requests but has no modem lines; asking for them directly
     // refuses it even where clearing DTR would have been accepted.
+    if (retryIoctl(port->fd, TIOCMGET, &port->foundLines) != 0)
+        return fail(Reason::NoModemLines);
     termios found{};
-    if (retryIoctl(port->fd, TIOCMGET, &port->foundLines) != 0 ||
-        ::tcgetattr(port->fd, &found) != 0)
-        return nullptr;
+    if (::tcgetattr(port->fd, &found) != 0)
+        return fail(Reason::NotSerialLine);
     port->found = found;
     if (retryIoctl(port->fd, TIOCEXCL) != 0)
-        return nullptr;
+        return fail(Reason::Failed, errno);
     port->exclusive = true;
     return port;
 }
@@ -148,28 +264,35 @@ bool setAttributes(int fd, const termios& wanted)
     return result == 0;
 }
 
-// In the reverse order of osConfigure; DTR only when it was cleared there.
-void restoreFound(OsPort& port, bool dtrCleared)
+// In the reverse order of osConfigure; the lines only when they were changed there.
+void restoreFound(OsPort& port, bool clearBreak, bool restoreDtr)
 {
     if (!port.found)
         return;
-    int dtr = TIOCM_DTR;
-    if (dtrCleared && (port.foundLines & TIOCM_DTR) != 0)
-        retryIoctl(port.fd, TIOCMBIS, &dtr);
+    if (clearBreak)
+        retryIoctl(port.fd, TIOCCBRK);
+    if (restoreDtr) {
+        int dtr = TIOCM_DTR;
+        retryIoctl(port.fd, (port.foundLines & TIOCM_DTR) != 0 ? TIOCMBIS : TIOCMBIC, &dtr);
+    }
     setAttributes(port.fd, *port.found);
 }
 
 } // namespace
 
-bool osConfigure(OsPort& port, const PortSettings& settings)
+bool osConfigure(OsPort& port, const PortSettings& settings, PortRefusal& refusal)
 {
     const auto speed = speedOf(settings.baud);
     termios tio{};
-    if (!speed || ::tcgetattr(port.fd, &tio) != 0)
+    if (!speed || ::tcgetattr(port.fd, &tio) != 0) {
+        refusal.reason = PortRefusal::Reason::NotSerialLine;
         return false;
+    }
     ::cfmakeraw(&tio);
-    if (::cfsetspeed(&tio, *speed) != 0)
+    if (::cfsetspeed(&tio, *speed) != 0) {
+        refusal.reason = PortRefusal::Reason::NotSerialLine;
         return false;
+    }
     tio.c_cflag &= ~(CSIZE | PARENB | PARODD | CSTOPB | HUPCL | CRTSCTS);
     // CLOCAL and no HUPCL: opening and closing must leave DTR where the clock put it.
     tio.c_cflag |= sizeBits(settings.dataBits) | CREAD | CLOCAL;
@@ -180,27 +303,32 @@ bool osConfigure(OsPort& port, const PortSettings& settings)
     if (settings.stopBits == 2)
         tio.c_cflag |= CSTOPB;
     // tcsetattr fails only when it changed nothing.
-    if (!setAttributes(port.fd, tio))
+    if (!setAttributes(port.fd, tio)) {
+        refusal.reason = PortRefusal::Reason::Failed;
+        refusal.systemMessage = systemMessage(errno);
         return false;
+    }
 
     int dtr = TIOCM_DTR;
     const bool dtrCleared = retryIoctl(port.fd, TIOCMBIC, &dtr) == 0;
     if (dtrCleared && retryIoctl(port.fd, TIOCCBRK) == 0)
         return true;
+    refusal.reason = PortRefusal::Reason::NoModemLines;
     // A device being refused goes back to how it was found; the port already accepted keeps
     // what it has.
-    restoreFound(port, dtrCleared);
+    if (!port.accepted)
+        restoreFound(port, dtrCleared, dtrCleared);
     return false;
-}
-
-void osRestoreFound(OsPort& port)
-{
-    restoreFound(port, true);
 }
 
 void osAccept(OsPort& port)
 {
-    port.found.reset();
+    port.accepted = true;
+}
+
+void osRelease(OsPort& port, bool clearBreak, bool restoreDtr)
+{
+    restoreFound(port, clearBreak, restoreDtr);
 }
 
 bool osSetDtr(OsPort& port, bool on)

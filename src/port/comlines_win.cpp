@@ -5,12 +5,15 @@
 #endif
 #include <windows.h>
 
+#include <array>
+
 namespace tikvor::detail {
 
 struct OsPort {
     HANDLE handle = INVALID_HANDLE_VALUE;
     QString name; // as given to CreateFileW, "\\.\COMn"
-    // Until the port is accepted: its state as found, so that a refusal can put it back.
+    bool accepted = false;
+    // Its state as found, put back when it is refused or released.
     std::optional<DCB> found;
 };
 
@@ -68,6 +71,49 @@ DCB wantedState(const PortSettings& settings)
     return dcb;
 }
 
+QString systemMessage(DWORD error)
+{
+    wchar_t* text = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    QString message = length != 0 ? QString::fromWCharArray(text, int(length)).trimmed()
+                                  : QStringLiteral("error %1").arg(error);
+    if (text)
+        LocalFree(text);
+    return message;
+}
+
+// Windows says "access denied" for a port another program holds; permission is not the question
+// for a COM port.
+PortRefusal::Reason openFailure(DWORD error)
+{
+    using Reason = PortRefusal::Reason;
+    switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_BAD_NETPATH:
+    case ERROR_DEV_NOT_EXIST:
+        return Reason::Missing;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_BUSY:
+        return Reason::Busy;
+    case ERROR_NOT_SUPPORTED:
+    case ERROR_INVALID_FUNCTION:
+        return Reason::NotSerialLine;
+    default:
+        return Reason::Failed;
+    }
+}
+
+// The DOS name without "\\.\", as QueryDosDeviceW takes it.
+QString dosName(const QString& device)
+{
+    const QString prefix = QStringLiteral("\\\\.\\");
+    return device.startsWith(prefix) ? device.mid(prefix.size()) : device;
+}
+
 } // namespace
 
 void OsPortDeleter::operator()(OsPort* port) const
@@ -82,23 +128,41 @@ QString osDefaultDevice(int comNumber)
     return QStringLiteral("COM%1").arg(comNumber);
 }
 
-OsPortPtr osOpen(const QString& device, const QString& /*consolesPath: no console on a COM port*/)
+QByteArray osNodeKey(const QString& device)
+{
+    // A COM name leads to a driver's device object (\Device\Serial0, \Device\VCP0); an
+    // adapter put back under the same name may lead elsewhere. Names that are not DOS devices
+    // cannot be asked about without opening them and count as unchanged.
+    std::array<wchar_t, 1024> target{};
+    if (QueryDosDeviceW(dosName(device).toStdWString().c_str(), target.data(),
+                        DWORD(target.size())) == 0)
+        return GetLastError() == ERROR_FILE_NOT_FOUND ? QByteArray() : device.toUtf8();
+    return QString::fromWCharArray(target.data()).toUtf8();
+}
+
+OsPortPtr osOpen(const QString& device, const OsPlaces& /*no console or lock files on Windows*/,
+                 PortRefusal& refusal)
 {
     OsPortPtr port(new OsPort);
     port->name = fullName(device);
     // Share mode 0 is the exclusive hold: a second open fails with ERROR_ACCESS_DENIED.
     port->handle = CreateFileW(port->name.toStdWString().c_str(), GENERIC_READ | GENERIC_WRITE, 0,
                                nullptr, OPEN_EXISTING, 0, nullptr);
-    if (port->handle == INVALID_HANDLE_VALUE)
+    if (port->handle == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        refusal.reason = openFailure(error);
+        if (refusal.reason == PortRefusal::Reason::Failed)
+            refusal.systemMessage = systemMessage(error);
         return nullptr;
+    }
     // Files and pipes open as well; only a character device can be a serial line.
-    if (GetFileType(port->handle) != FILE_TYPE_CHAR)
-        return nullptr;
-    // Fails for anything that is not a serial line (a printer, the NUL device).
+    // GetCommState fails for anything that is not a serial line (a printer, the NUL device).
     DCB found{};
     found.DCBlength = sizeof found;
-    if (!GetCommState(port->handle, &found))
+    if (GetFileType(port->handle) != FILE_TYPE_CHAR || !GetCommState(port->handle, &found)) {
+        refusal.reason = PortRefusal::Reason::NotSerialLine;
         return nullptr;
+    }
     port->found = found;
     return port;
 }
@@ -108,32 +172,46 @@ bool osIsDevice(const OsPort& port, const QString& device)
     return port.name.compare(fullName(device), Qt::CaseInsensitive) == 0;
 }
 
-bool osConfigure(OsPort& port, const PortSettings& settings)
+bool osConfigure(OsPort& port, const PortSettings& settings, PortRefusal& refusal)
 {
     DCB wanted = wantedState(settings);
     // An error left pending under the last user's fAbortOnError would fail the calls below;
     // acknowledging it changes nothing else.
     ClearCommError(port.handle, nullptr, nullptr);
-    if (SetCommState(port.handle, &wanted) && EscapeCommFunction(port.handle, CLRDTR) &&
-        EscapeCommFunction(port.handle, CLRBREAK))
+    if (!SetCommState(port.handle, &wanted)) {
+        refusal.reason = PortRefusal::Reason::Failed;
+        refusal.systemMessage = systemMessage(GetLastError());
+    } else if (EscapeCommFunction(port.handle, CLRDTR) &&
+               EscapeCommFunction(port.handle, CLRBREAK)) {
         return true;
+    } else {
+        refusal.reason = PortRefusal::Reason::NoModemLines;
+    }
     // A device being refused gets back the state it was found in, also after a failed
     // SetCommState, which is several driver requests and can stop halfway. The port already
     // accepted keeps what it has.
-    osRestoreFound(port);
-    return false;
-}
-
-void osRestoreFound(OsPort& port)
-{
-    // The DCB found also holds how DTR was driven, so this puts DTR back as well.
-    if (port.found)
+    if (!port.accepted && port.found)
         SetCommState(port.handle, &*port.found);
+    return false;
 }
 
 void osAccept(OsPort& port)
 {
-    port.found.reset();
+    port.accepted = true;
+}
+
+void osRelease(OsPort& port, bool clearBreak, bool restoreDtr)
+{
+    if (clearBreak)
+        EscapeCommFunction(port.handle, CLRBREAK);
+    if (!port.found)
+        return;
+    // The DCB found also holds how DTR was driven, so this puts DTR back as well, unless it is
+    // to stay released.
+    DCB found = *port.found;
+    if (!restoreDtr)
+        found.fDtrControl = DTR_CONTROL_DISABLE;
+    SetCommState(port.handle, &found);
 }
 
 bool osSetDtr(OsPort& port, bool on)
