@@ -308,7 +308,9 @@ int main(int argc, char** argv)
         }
     } else {
         sender = std::make_unique<LineSender>(lines);
-        if (sender->OpenPort(mode) == 0) {
+        std::atomic<int> opened = 0;
+        sender->post([&](SerialLines& l) { opened = l.OpenPort(mode); });
+        if (!sender->waitIdle(10000) || opened == 0) {
             std::fprintf(stderr, "COM1 did not open\n");
             return 1;
         }
@@ -332,7 +334,7 @@ int main(int argc, char** argv)
         if (sender)
             sender->sendFrame(s.FrameBits);
         else
-            SendFrame(s, lines);
+            SendFrame(s.FrameBits, lines);
     });
     ClockEngine engine(state, table, time, face, QString());
     engine.setFrameSink(&sink);

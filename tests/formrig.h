@@ -25,7 +25,7 @@ public:
 
 class RecordingDesktop : public Desktop {
 public:
-    QStringList events;     // "box:<title>:<text>", "url:<address>", "terminal", "exit:<n>"
+    QStringList events;     // "box:<title>:<text>", "url:<address>", "terminal"
     bool terminalStarts = true;
     void message(QWidget*, const QString& text, const QString& title, BoxIcon icon) override
     {
@@ -38,7 +38,6 @@ public:
         events << "terminal";
         return terminalStarts;
     }
-    void exit(int status) override { events << QString("exit:%1").arg(status); }
     QStringList titles() const
     {
         QStringList out;
@@ -131,7 +130,7 @@ struct Window {
     {
         if (LineSender* sender = form.lineSender())
             QVERIFY(sender->waitIdle(5000));
-        QCoreApplication::sendPostedEvents(&form, QEvent::MetaCall);
+        QCoreApplication::sendPostedEvents(&form.link(), QEvent::MetaCall);
     }
     bool load()
     {

@@ -2,7 +2,7 @@
 // choice, no port and then one, a lost port, the wiring test; and the built tikvor-display on a
 // pseudo-terminal, stopped by SIGTERM in the middle of a frame.
 
-#include "display/displayservice.h"
+#include "displayconsole.h"
 
 #include "lineshim/testpty.h"
 
@@ -88,30 +88,32 @@ struct Rig {
     std::atomic<qint64> wall = QDateTime(QDate(2026, 12, 7), QTime(9, 5, 7, 300)).toMSecsSinceEpoch();
     std::atomic<qint64> steady = 0;
     QStringList errors, output;
-    std::unique_ptr<DisplayService> service;
+    std::unique_ptr<DisplayConsole> console;
 
     explicit Rig(std::optional<int> port = {}, bool wiringTest = false)
     {
         QFile::copy(TIKVOR_SOURCE_DIR "/data/Data.ini", folder.filePath("Data.ini"));
-        DisplayOptions options;
+        LinkOptions options;
         options.programFolder = folder.path();
-        options.port = port;
+        options.policy = PortPolicy::Retry;
+        options.onlyPort = port;
         options.wiringTest = wiringTest;
         options.lines = &lines;
-        options.clock = [this] { return wall.load(); };
+        options.wallClock = [this] { return wall.load(); };
         options.lineClock = [this] { return steady.load(); };
-        options.error = [this](const QString& text) { errors << text; };
-        options.output = [this](const QString& text) { output << text; };
-        service = std::make_unique<DisplayService>(options);
+        console = std::make_unique<DisplayConsole>(
+            options, [this](const QString& text) { errors << text; },
+            [this](const QString& text) { output << text; });
     }
+    DisplayLink& link() { return console->link(); }
     void settle()
     {
-        QVERIFY(service->lineSender()->waitIdle(5000));
-        QCoreApplication::sendPostedEvents(service.get(), QEvent::MetaCall);
+        QVERIFY(link().lineSender()->waitIdle(5000));
+        QCoreApplication::sendPostedEvents(&link(), QEvent::MetaCall);
     }
     void start()
     {
-        service->start();
+        console->start();
         settle();
     }
     // The next second: the clocks move on and the timer fires as it would.
@@ -119,7 +121,7 @@ struct Rig {
     {
         wall += 1000;
         steady += 1000;
-        service->timer().fire();
+        link().timer().fire();
         settle();
     }
 };
@@ -193,7 +195,7 @@ private slots:
     {
         Rig rig({}, true);
         bool finished = false;
-        connect(rig.service.get(), &DisplayService::finished, this, [&] { finished = true; });
+        connect(&rig.link(), &DisplayLink::wiringDone, this, [&] { finished = true; });
         rig.start();
         QVERIFY(rig.lines.takeFrames().isEmpty()); // no time is shown
         for (int step = 1; step <= 49 && !finished; ++step)
@@ -217,9 +219,17 @@ private slots:
     }
 
     // The built program on a pseudo-terminal whose line changes take 2 ms each, so a frame takes
-    // about 0.3 s: SIGTERM in its middle lets it finish, rests the lines and ends with status 0.
-    void sigtermMidFrameEndsAtRest()
+    // about 0.3 s: a signal in its middle lets it finish, rests the lines and ends with status 0.
+    void signalMidFrameEndsAtRest_data()
     {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGTERM") << int(SIGTERM);
+        QTest::newRow("SIGINT") << int(SIGINT);
+        QTest::newRow("SIGHUP") << int(SIGHUP);
+    }
+    void signalMidFrameEndsAtRest()
+    {
+        QFETCH(int, signal);
         TestPty pty;
         QVERIFY(!pty.slave.isEmpty());
         QTemporaryDir dir;
@@ -254,7 +264,7 @@ private slots:
         };
         QTRY_VERIFY_WITH_TIMEOUT(changes().count('D') >= 10, 10000); // well into the first frame
         QVERIFY(changes().count('D') < 48);
-        ::kill(pid_t(process.processId()), SIGTERM);
+        ::kill(pid_t(process.processId()), signal);
         QVERIFY(process.waitForFinished(5000));
         QCOMPARE(process.exitStatus(), QProcess::NormalExit);
         QVERIFY2(process.exitCode() == 0, process.readAllStandardError().right(3000).constData());

@@ -201,11 +201,13 @@ private slots:
         failsafe.callOnTimeout([] { QCoreApplication::exit(1); });
         failsafe.start(5000);
         QCOMPARE(QCoreApplication::exec(), 0); // the event loop ended with the window
+        QVERIFY(!form.isVisible());
         QVERIFY(!form.timer().isActive());
-        QVERIFY(!form.lineSender());
+        QVERIFY(form.lineSender()->waitFinished(0)); // the line was at rest before the end
+        QCOMPARE(lines.lineCalls, sent + "D0T0");
         time.now = time.now.addSecs(1);
         form.Timer1_Timer();
-        QCOMPARE(lines.lineCalls, sent);
+        QCOMPARE(lines.lineCalls, sent + "D0T0");
     }
 
     void disabledPortButtonsLookGrey()

@@ -101,10 +101,18 @@ QStringList decode(const QStringList& calls)
     return bits.isEmpty() ? out : out << "unfinished frame";
 }
 
+// Opens a port as a port choice does: in a task.
+int openPort(LineSender& sender, const QString& mode)
+{
+    std::atomic<int> result = -1;
+    sender.post([&](SerialLines& lines) { result = lines.OpenPort(mode); });
+    return sender.waitIdle(Patience) ? result.load() : -1;
+}
+
 // A sender whose port is open, and the log from then on.
 void open(LineSender& sender, Log& log)
 {
-    QCOMPARE(sender.OpenPort(QStringLiteral("COM2,1200,N,8,1")), 2);
+    QCOMPARE(openPort(sender, QStringLiteral("COM2,1200,N,8,1")), 2);
     QMutexLocker lock(&log.mutex);
     log.calls.clear();
 }
@@ -191,13 +199,12 @@ private slots:
         LineSender sender(device);
         open(sender, log);
         device.openResult = openResult;
-        QVERIFY(!sender.DTR(1) && !sender.TXD(1)); // would land inside a frame: refused
         for (int round = 0; round < rounds; ++round) {
             sender.sendFrame(frame(2 * round));
             if (round == 0)
                 device.entered.acquire();
             sender.sendFrame(frame(2 * round + 1)); // waits behind the one on the line
-            QCOMPARE(sender.OpenPort(QStringLiteral("COM3,1200,N,8,1")), openResult);
+            QCOMPARE(openPort(sender, QStringLiteral("COM3,1200,N,8,1")), openResult);
         }
         QVERIFY(sender.waitIdle(Patience));
         const QStringList sent = decode(log.snapshot());
@@ -229,14 +236,15 @@ private slots:
         Device device(log);
         device.failFrom = 71;
         std::atomic<qint64> now = 0;
-        LineSender sender(device);
-        sender.setClock([&] { return now.load(); });
         QList<bool> heard;
         QMutex heardMutex;
-        sender.setLinkListener([&](bool lost) {
-            QMutexLocker lock(&heardMutex);
-            heard << lost;
-        });
+        LineSender sender(
+            device,
+            [&](bool lost) {
+                QMutexLocker lock(&heardMutex);
+                heard << lost;
+            },
+            [&] { return now.load(); });
         open(sender, log);
         int second = 1;
         for (; second <= 6 && sender.stats().completed == 0; ++second) {
@@ -290,30 +298,49 @@ private slots:
         QCOMPARE(sender.stats().dropped, quint64(1));
     }
 
-    void endsCleanlyWhileSending_data()
+    // The way out: the frame on the line ends (or is cut a second after the request), the
+    // waiting one is dropped, the lines go to rest, an owned device is released, then `done`.
+    void finishEndsTheFrameAndRestsTheLines_data()
     {
         QTest::addColumn<bool>("owned");
-        QTest::newRow("borrowed device") << false;
-        QTest::newRow("owned device") << true;
+        QTest::addColumn<bool>("slow"); // the line outlasts the time limit
+        QTest::newRow("borrowed device") << false << false;
+        QTest::newRow("owned device") << true << false;
+        QTest::newRow("frame cut after the limit") << false << true;
     }
-    void endsCleanlyWhileSending()
+    void finishEndsTheFrameAndRestsTheLines()
     {
         QFETCH(bool, owned);
+        QFETCH(bool, slow);
         Log log;
         auto device = std::make_unique<Device>(log);
-        device->opDelayUs = 500;
-        device->enterAt = 2;
         Device& d = *device;
-        {
-            auto sender = owned ? std::make_unique<LineSender>(std::move(device))
-                                : std::make_unique<LineSender>(*device);
-            open(*sender, log);
-            sender->sendFrame(frame(1));
-            d.entered.acquire();
-            sender->sendFrame(frame(2));
-        } // joins the worker: the frame on the line ends, the waiting one is dropped
-        QCOMPARE(decode(log.snapshot()), QStringList{frame(1)});
-        QCOMPARE(log.deviceDeleted, owned);
+        d.enterAt = d.blockAt = 5; // the worker is held inside the first frame
+        std::atomic<qint64> now = 0;
+        bool deletedBeforeDone = false;
+        auto sender = owned ? std::make_unique<LineSender>(std::move(device), LineSender::LinkListener{},
+                                                           [&] { return now.load(); })
+                            : std::make_unique<LineSender>(d, LineSender::LinkListener{},
+                                                           [&] { return now.load(); });
+        open(*sender, log);
+        sender->sendFrame(frame(1));
+        d.entered.acquire();
+        sender->sendFrame(frame(2));
+        QSemaphore done;
+        sender->finish([&] {
+            deletedBeforeDone = log.deviceDeleted;
+            done.release();
+        });
+        if (slow)
+            now = LineSender::FinishLimitMs;
+        d.gate.release();
+        QVERIFY(done.tryAcquire(1, Patience));
+        QVERIFY(sender->waitFinished(Patience));
+        QStringList calls = log.snapshot();
+        QCOMPARE(calls.mid(calls.size() - 2), QStringList({"D0", "T0"}));
+        calls.resize(calls.size() - 2);
+        QCOMPARE(decode(calls), slow ? QStringList{"unfinished frame"} : QStringList{frame(1)});
+        QCOMPARE(deletedBeforeDone, owned);
     }
 };
 

@@ -37,6 +37,7 @@ public:
     int selectedButton = 1;
     std::array<bool, 5> enabled{true, true, true, true, true};
     QString label = "COM1";
+    QStringList labels; // every text Label3 was given
     QString caption = "Tikvor - COM0";
     int boxes = 0;
     int depth = 0;
@@ -53,7 +54,7 @@ public:
             runHandler();
     }
     void deselectAll() override { selectedButton = 0; }
-    void setPortLabel(const QString& t) override { label = t; }
+    void setPortLabel(const QString& t) override { labels << (label = t); }
     void setCaption(const QString& c) override { caption = c; }
     void showNoPortError(const QString& text, const QString& title) override
     {
@@ -169,8 +170,9 @@ private slots:
         QTest::newRow("COM3 died, COM4 takes over") << 0b11111u << 0b11011u << 3 << 4 << 4 << "COM4" << 0 << false;
         QTest::newRow("COM5 died, ring goes on to COM1") << 0b11111u << 0b01111u << 5 << 1 << 1 << "COM1" << 0 << false;
         QTest::newRow("COM1 died, ring goes on to COM2") << 0b11111u << 0b11110u << 1 << 2 << 2 << "COM2" << 0 << false;
-        QTest::newRow("COM2 died, all others dead before") << 0b00010u << 0b00000u << 2 << 2 << 2 << "COM0" << 1 << true;
-        QTest::newRow("everything died, old port kept") << 0b11111u << 0b00000u << 4 << 1 << 4 << "COM0" << 1 << true;
+        // The ring's no-port end leaves the selection on Option1, whichever button was clicked.
+        QTest::newRow("COM2 died, all others dead before") << 0b00010u << 0b00000u << 2 << 2 << 1 << "COM0" << 1 << true;
+        QTest::newRow("everything died, old port kept") << 0b11111u << 0b00000u << 4 << 1 << 1 << "COM0" << 1 << true;
         QTest::newRow("disabled button cannot be chosen") << 0b00101u << 0b00101u << 2 << 1 << 1 << "COM1" << 0 << false;
     }
     void selection()
@@ -194,6 +196,43 @@ private slots:
         QCOMPARE(r.panel.boxes, boxes);
         QCOMPARE(r.state.PortClosed, closed ? True16 : False16);
         QVERIFY(r.panel.maxDepth <= 5);
+    }
+
+    // A port that opened in the scan but not on the open that makes it the one in use is a
+    // failed port: never named, its button disabled, the selection handed on.
+    void failedReopenIsAFailedPort_data()
+    {
+        QTest::addColumn<unsigned>("working");
+        QTest::addColumn<int>("clicked"); // 0: the start-up scan
+        QTest::addColumn<int>("dies");    // the port that fails on its re-open
+        QTest::addColumn<int>("inUse");
+        QTest::newRow("start-up") << 0b10001u << 0 << 1 << 5;
+        QTest::newRow("click") << 0b11111u << 3 << 3 << 4;
+    }
+    void failedReopenIsAFailedPort()
+    {
+        QFETCH(unsigned, working);
+        QFETCH(int, clicked);
+        QFETCH(int, dies);
+        QFETCH(int, inUse);
+        Rig r(working);
+        if (clicked)
+            r.ports.ScanAtStartUp();
+        const qsizetype scanEnd = r.lines.calls.size() + 5;
+        r.lines.afterCall = [&](FakeLines& l) {
+            if (l.calls.size() == scanEnd)
+                l.working &= ~(1u << (dies - 1));
+        };
+        r.panel.labels.clear();
+        if (clicked)
+            r.panel.userSelect(clicked);
+        else
+            r.ports.ScanAtStartUp();
+        QCOMPARE(r.lines.inUse, inUse);
+        QCOMPARE(r.panel.selectedButton, inUse);
+        QVERIFY(!r.panel.isEnabled(dies));
+        QVERIFY(!r.panel.labels.contains(QString("COM%1").arg(dies)));
+        QCOMPARE(r.state.PortCaption, QString("Tikvor - COM%1").arg(inUse));
     }
 
     void noPortIsFinal()

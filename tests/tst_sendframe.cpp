@@ -1,5 +1,6 @@
 // The shift-out seen as the sequence of line operations it makes.
 
+#include "clock/clockstate.h"
 #include "clock/sendframe.h"
 
 #include <QTest>
@@ -47,7 +48,7 @@ private slots:
         ClockState s;
         s.FrameBits = QString("10010011").repeated(3) + QString("01100000").repeated(3);
         RecordingLines lines;
-        QCOMPARE(SendFrame(s, lines), 48);
+        QCOMPARE(SendFrame(s.FrameBits, lines), 48);
         QCOMPARE(lines.calls.size(), 144);
         for (int i = 0; i < 48; ++i) {
             QCOMPARE(lines.calls[3 * i], QString("D1"));
@@ -64,7 +65,7 @@ private slots:
         ClockState s;
         s.FrameBits = QString("10010010").repeated(6);
         RecordingLines lines;
-        SendFrame(s, lines);
+        SendFrame(s.FrameBits, lines);
         QCOMPARE(lines.txdValues(), QString("01001001").repeated(6));
     }
 
@@ -86,12 +87,12 @@ private slots:
         s.FrameBits = QString("10010010").repeated(6);
         RecordingLines lines;
         lines.failAt = failAt;
-        QCOMPARE(SendFrame(s, lines), sent);
+        QCOMPARE(SendFrame(s.FrameBits, lines), sent);
         QCOMPARE(lines.calls.size(), failAt);
         // The next frame starts again from its last character.
         lines.failAt = -1;
         lines.calls.clear();
-        QCOMPARE(SendFrame(s, lines), 48);
+        QCOMPARE(SendFrame(s.FrameBits, lines), 48);
         QCOMPARE(lines.calls.size(), 144);
     }
 
@@ -112,7 +113,7 @@ private slots:
         ClockState s;
         s.FrameBits = frame;
         RecordingLines lines;
-        SendFrame(s, lines);
+        SendFrame(s.FrameBits, lines);
         QCOMPARE(lines.calls, calls);
     }
 };
