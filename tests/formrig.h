@@ -27,8 +27,11 @@ class RecordingDesktop : public Desktop {
 public:
     QStringList events;     // "box:<title>:<text>", "url:<address>", "terminal"
     bool terminalStarts = true;
+    std::function<void()> duringBox; // runs while a box is up
     void message(QWidget*, const QString& text, const QString& title, BoxIcon icon) override
     {
+        if (duringBox)
+            duringBox();
         events << QStringLiteral("box:%1:%2%3")
                       .arg(title, icon == BoxIcon::Critical ? "!" : "i", text);
     }
@@ -56,6 +59,7 @@ public:
     std::atomic<bool> unplugged = false; // every line operation fails
     QString lineCalls; // "D1T0D0..." since the last clear
     QSemaphore* openGate = nullptr; // each open waits for a release: a very slow adapter
+    QSemaphore* lineGate = nullptr; // each line operation waits for a release
     int OpenPort(const QString& mode) override
     {
         if (openGate)
@@ -73,6 +77,8 @@ public:
 private:
     bool record(char line, int level)
     {
+        if (lineGate)
+            lineGate->acquire();
         lineCalls += QLatin1Char(line) + QString::number(level);
         return inUse != 0 && !unplugged;
     }

@@ -210,6 +210,27 @@ private slots:
         QCOMPARE(lines.lineCalls, sent + "D0T0");
     }
 
+    // A line so slow that the frame would hold the window for seconds: closing hides the window
+    // at once and returns; the rest of the frame and the rest of the lines follow on the line
+    // thread, then the program ends.
+    void closingOnAVerySlowLineNeverHoldsTheWindow()
+    {
+        Window w;
+        QVERIFY(w.load());
+        w.clearLines();
+        QSemaphore gate;
+        w.lines.lineGate = &gate;
+        w.form.Timer1_Timer();
+        w.form.close();
+        QVERIFY(!w.form.isVisible());
+        QCOMPARE(w.form.link().stopStatus(), std::optional<int>(0));
+        gate.release(144 + 2);
+        QVERIFY(w.form.link().waitStopped(5000));
+        w.lines.lineGate = nullptr;
+        QCOMPARE(w.lines.lineCalls.size(), 2 * (144 + 2));
+        QVERIFY(w.lines.lineCalls.endsWith("D0D0T0"));
+    }
+
     void disabledPortButtonsLookGrey()
     {
         Window w;

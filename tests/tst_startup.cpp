@@ -83,7 +83,15 @@ private slots:
     {
         Window w;
         w.lines.working = 0;
+        QString labelDuringBox, captionDuringBox;
+        w.desktop.duringBox = [&] {
+            labelDuringBox = w.text("Label3");
+            captionDuringBox = w.form.windowTitle();
+        };
         QVERIFY(w.load());
+        // The box first; Label3 and the caption name no port only once it is answered.
+        QCOMPARE(labelDuringBox, QString("COM1"));
+        QCOMPARE(captionDuringBox, QString("Tikvor - COM0"));
         QCOMPARE(w.desktop.titles(), QStringList{"CHYBA 02"});
         QCOMPARE(w.form.windowTitle(), QString("Tikvor - COM0"));
         QCOMPARE(w.text("Label3"), QString("COM0"));
