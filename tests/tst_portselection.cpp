@@ -89,7 +89,7 @@ private:
 };
 
 struct Rig {
-    ClockState state;
+    PortNaming state;
     FakeLines lines;
     FakePanel panel;
     PortSelection ports{state, lines, panel};

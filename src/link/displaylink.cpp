@@ -113,8 +113,7 @@ void DisplayLink::choose(std::optional<int> click)
 {
     m_choosing = true;
     PortView before = m_buttons;
-    before.portCaption = m_state.PortCaption;
-    before.portClosed = m_state.PortClosed;
+    before.naming = {m_state.PortCaption, m_state.PortClosed};
     m_sender->post([this, before, click](SerialLines& lines) {
         const PortView after = click ? ClickOption(before, *click, lines) : ScanAtStartUp(lines);
         QMetaObject::invokeMethod(this, [this, after] { chosen(after); }, Qt::QueuedConnection);
@@ -128,9 +127,9 @@ void DisplayLink::chosen(const PortView& view)
     m_buttons.showNoPortError = false;
     // The front end's box comes first; the caption follows it.
     emit portChosen(view);
-    m_state.PortCaption = view.portCaption;
-    m_state.PortClosed = view.portClosed;
-    m_port = view.portClosed != False16 ? 0 : view.selected;
+    m_state.PortCaption = view.naming.PortCaption;
+    m_state.PortClosed = view.naming.PortClosed;
+    m_port = view.naming.PortClosed != False16 ? 0 : view.selected;
     m_engine->refreshCaption();
     if (!m_clicks.empty() && !isStopping()) {
         const int next = m_clicks.front();

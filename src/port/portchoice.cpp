@@ -23,7 +23,7 @@ public:
     }
     void deselectAll() override { m_view.selected = 0; }
     void setPortLabel(const QString& text) override { m_view.label = text; }
-    void setCaption(const QString&) override {} // the front end shows portCaption
+    void setCaption(const QString&) override {} // the link shows naming.PortCaption
     void showNoPortError(const QString&, const QString&) override { m_view.showNoPortError = true; }
 
 private:
@@ -33,16 +33,10 @@ private:
 template <typename Step> PortView run(PortView view, SerialLines& lines, Step step)
 {
     view.showNoPortError = false;
-    // PortSelection works on the fields of ClockState it names; they travel in the view.
-    ClockState state;
-    state.PortCaption = view.portCaption;
-    state.PortClosed = view.portClosed;
     ViewPanel panel(view);
-    PortSelection selection(state, lines, panel);
+    PortSelection selection(view.naming, lines, panel);
     panel.selection = &selection;
     step(selection, view);
-    view.portCaption = state.PortCaption;
-    view.portClosed = state.PortClosed;
     return view;
 }
 

@@ -17,8 +17,7 @@ struct PortView {
     int selected = 1;                         // 0: no button selected
     std::array<bool, PortCount> enabled{true, true, true, true, true}; // index 0 = Option1
     QString label = portLabel(1);             // Label3
-    QString portCaption = tikvor::portCaption(0); // PortCaption
-    qint16 portClosed = False16;              // PortClosed
+    PortNaming naming;                        // PortCaption, PortClosed
     bool showNoPortError = false;             // "CHYBA 02" is to be shown now
 };
 

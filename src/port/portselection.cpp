@@ -17,7 +17,7 @@ QString portCaption(int n)
     return QStringLiteral("Tikvor - COM%1").arg(n);
 }
 
-PortSelection::PortSelection(ClockState& state, SerialLines& lines, PortPanel& panel)
+PortSelection::PortSelection(PortNaming& state, SerialLines& lines, PortPanel& panel)
     : m_state(state), m_lines(lines), m_panel(panel)
 {
 }

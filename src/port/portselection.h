@@ -51,9 +51,16 @@ public:
     virtual void showNoPortError(const QString& text, const QString& title) = 0; // modal
 };
 
+// What the choice decides besides the buttons: the ClockState fields of the same names, which
+// the owner of ClockState takes over from it.
+struct PortNaming {
+    QString PortCaption = portCaption(0);
+    qint16 PortClosed = False16;
+};
+
 class PortSelection {
 public:
-    PortSelection(ClockState& state, SerialLines& lines, PortPanel& panel);
+    PortSelection(PortNaming& state, SerialLines& lines, PortPanel& panel);
 
     void ScanAtStartUp();
     void OptionClick();
@@ -66,7 +73,7 @@ private:
     bool handOn(int from); // false when no enabled button is left
     void enterNoPort();
 
-    ClockState& m_state;
+    PortNaming& m_state;
     SerialLines& m_lines;
     PortPanel& m_panel;
 };
