@@ -5,6 +5,9 @@
 #include "displayconsole.h"
 
 #include "lineshim/testpty.h"
+#include "support/patterns.h"
+#include "support/programfolder.h"
+#include "support/recordinglines.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -18,73 +21,13 @@
 #include <csignal>
 
 using namespace tikvor;
+using namespace tikvor::test;
 
 namespace {
 
-// Which ports open (bit n-1 for COMn), and every line call as "D1", "T0", ... since the last take.
-class Lines : public SerialLines {
-public:
-    std::atomic<unsigned> working = 0b00010;
-    std::atomic<bool> unplugged = false;
-    int OpenPort(const QString& mode) override
-    {
-        const int n = mode.mid(3, 1).toInt();
-        return ((working >> (n - 1)) & 1u) && !unplugged ? n : 0;
-    }
-    bool DTR(int level) override { return record('D', level); }
-    bool TXD(int level) override { return record('T', level); }
-    // Whole frames seen since the last call, as the text the clock built.
-    QStringList takeFrames()
-    {
-        QMutexLocker lock(&m_mutex);
-        QStringList frames;
-        QString bits;
-        for (qsizetype i = 0; i + 1 < m_calls.size(); i += 2) {
-            if (m_calls[i] == u'T')
-                bits.prepend(m_calls[i + 1]);
-            if (bits.size() == 48)
-                frames << std::exchange(bits, {});
-        }
-        m_calls.clear();
-        return frames;
-    }
-
-private:
-    bool record(char line, int level)
-    {
-        QMutexLocker lock(&m_mutex);
-        if (unplugged)
-            return false;
-        m_calls += QLatin1Char(line) + QString::number(level);
-        return true;
-    }
-    QMutex m_mutex;
-    QString m_calls;
-};
-
-// Sample wiring (data/Data.ini): the seven segments of each digit, then its dot.
-const QStringList Patterns = {"1111110", "0110000", "1101101", "1111001", "0110011",
-                              "1011011", "1011111", "1110000", "1111111", "1111011"};
-
-// "HH:MM:SS" and the dots of a frame, "?" for a group that is no digit.
-QString shown(const QString& frame)
-{
-    QString digits;
-    for (int group = 5; group >= 0; --group) {
-        const int d = int(Patterns.indexOf(frame.mid(8 * group, 7)));
-        digits += d < 0 ? QChar(u'?') : QChar(u'0' + d);
-        if (group == 4 || group == 2)
-            digits += u':';
-    }
-    QString dots;
-    for (int group = 0; group < 6; ++group)
-        dots += frame[8 * group + 7];
-    return digits + u' ' + dots;
-}
-
 struct Rig {
     QTemporaryDir folder;
-    Lines lines;
+    RecordingLines lines;
     std::atomic<qint64> wall = QDateTime(QDate(2026, 12, 7), QTime(9, 5, 7, 300)).toMSecsSinceEpoch();
     std::atomic<qint64> steady = 0;
     QStringList errors, output;
@@ -93,6 +36,7 @@ struct Rig {
     explicit Rig(std::optional<int> port = {}, bool wiringTest = false)
     {
         QFile::copy(TIKVOR_SOURCE_DIR "/data/Data.ini", folder.filePath("Data.ini"));
+        lines.working = 0b00010;
         LinkOptions options;
         options.programFolder = folder.path();
         options.policy = PortPolicy::Retry;
@@ -185,6 +129,7 @@ private slots:
         rig.second();
         QCOMPARE(rig.errors.mid(1),
                  QStringList{"Tikvor: COM2 lost (odpojeno); trying it again every second"});
+        rig.lines.clear(); // the attempts on the unplugged line
         rig.lines.unplugged = false;
         rig.second();
         QCOMPARE(rig.lines.takeFrames().size(), 1);
@@ -236,17 +181,10 @@ private slots:
         const QString program = dir.filePath("tikvor-display");
         QVERIFY(QFile::copy(TIKVOR_DISPLAY, program));
         QFile::setPermissions(program, QFile::permissions(TIKVOR_DISPLAY));
-        QFile sample(TIKVOR_SOURCE_DIR "/data/Data.ini");
-        QVERIFY(sample.open(QIODevice::ReadOnly));
-        QByteArray ini = sample.readAll();
-        QByteArray ports = "[Porty]\nCOM2=" + pty.slave.toLocal8Bit();
+        QStringList ports{"COM2=" + pty.slave};
         for (const char* n : {"1", "3", "4", "5"}) // never a real device, whatever happens
-            ports += QByteArray("\nCOM") + n + "=" + dir.filePath("none").toLocal8Bit();
-        ini.replace("[Porty]", ports);
-        QFile out(dir.filePath("Data.ini"));
-        QVERIFY(out.open(QIODevice::WriteOnly));
-        out.write(ini);
-        out.close();
+            ports << QString("COM%1=%2").arg(n, dir.filePath("none"));
+        QVERIFY(writeFile(dir.filePath("Data.ini"), sampleIniWithPorts(ports)));
 
         const QString trace = dir.filePath("trace");
         QProcess process;

@@ -2,35 +2,15 @@
 // ports, and the user's choice with the hand-on round the ring.
 
 #include "port/portselection.h"
+#include "support/recordinglines.h"
 
 #include <QTest>
 #include <functional>
 
 using namespace tikvor;
+using namespace tikvor::test;
 
 namespace {
-
-class FakeLines : public SerialLines {
-public:
-    unsigned working = 0;   // bit n-1 set: COMn opens
-    int inUse = 0;          // port of the last successful OpenPort
-    QStringList calls;
-    // Ports that stop opening after so many further OpenPort calls (flaky adapters).
-    std::function<void(FakeLines&)> afterCall;
-    int OpenPort(const QString& mode) override
-    {
-        calls << mode.left(4);
-        const int n = mode.mid(3, 1).toInt();
-        const bool ok = (working >> (n - 1)) & 1u;
-        if (ok)
-            inUse = n;
-        if (afterCall)
-            afterCall(*this);
-        return ok ? n : 0;
-    }
-    bool DTR(int) override { return true; }
-    bool TXD(int) override { return true; }
-};
 
 class FakePanel : public PortPanel {
 public:
@@ -90,7 +70,7 @@ private:
 
 struct Rig {
     PortNaming state;
-    FakeLines lines;
+    RecordingLines lines;
     FakePanel panel;
     PortSelection ports{state, lines, panel};
     explicit Rig(unsigned working)
@@ -141,17 +121,17 @@ private slots:
         QFETCH(int, boxes);
         Rig r(working);
         r.ports.ScanAtStartUp();
-        QCOMPARE(r.lines.inUse, inUse);
+        QCOMPARE(r.lines.inUse.load(), inUse);
         QCOMPARE(r.panel.disabledList(), disabled);
         QCOMPARE(r.panel.selectedButton, selected);
-        QCOMPARE(r.lines.calls.size(), calls);
+        QCOMPARE(r.lines.opens().size(), calls);
         QCOMPARE(r.panel.boxes, boxes);
         const QString name = inUse ? QString("COM%1").arg(inUse) : QString("COM0");
         QCOMPARE(r.panel.label, name);
         QCOMPARE(r.state.PortCaption, "Tikvor - " + name);
         QCOMPARE(r.state.PortClosed, inUse ? False16 : True16);
         if (inUse)
-            QCOMPARE(r.lines.calls.last(), name); // the chosen port is the last one opened
+            QCOMPARE(r.lines.opens().last(), name); // the chosen port is the last one opened
         else
             QCOMPARE(r.panel.caption, QString("Tikvor - COM0"));
     }
@@ -189,7 +169,7 @@ private slots:
         r.ports.ScanAtStartUp();
         r.lines.working = atClick;
         r.panel.userSelect(clicked);
-        QCOMPARE(r.lines.inUse, inUse);
+        QCOMPARE(r.lines.inUse.load(), inUse);
         QCOMPARE(r.panel.selectedButton, selected);
         QCOMPARE(r.panel.label, label);
         QCOMPARE(r.state.PortCaption, "Tikvor - " + label);
@@ -218,9 +198,9 @@ private slots:
         Rig r(working);
         if (clicked)
             r.ports.ScanAtStartUp();
-        const qsizetype scanEnd = r.lines.calls.size() + 5;
-        r.lines.afterCall = [&](FakeLines& l) {
-            if (l.calls.size() == scanEnd)
+        const qsizetype scanEnd = r.lines.opens().size() + 5;
+        r.lines.afterOpen = [&](RecordingLines& l) {
+            if (l.opens().size() == scanEnd)
                 l.working &= ~(1u << (dies - 1));
         };
         r.panel.labels.clear();
@@ -228,7 +208,7 @@ private slots:
             r.panel.userSelect(clicked);
         else
             r.ports.ScanAtStartUp();
-        QCOMPARE(r.lines.inUse, inUse);
+        QCOMPARE(r.lines.inUse.load(), inUse);
         QCOMPARE(r.panel.selectedButton, inUse);
         QVERIFY(!r.panel.isEnabled(dies));
         QVERIFY(!r.panel.labels.contains(QString("COM%1").arg(dies)));
@@ -243,11 +223,11 @@ private slots:
         r.panel.userSelect(2);
         QCOMPARE(r.panel.boxes, 1);
         r.lines.working = 0b11111u;
-        r.lines.calls.clear();
+        r.lines.clear();
         r.panel.enabled.fill(true);
         for (int n = 1; n <= 5; ++n)
             r.panel.userSelect(n);
-        QCOMPARE(r.lines.calls.size(), 0);
+        QCOMPARE(r.lines.opens().size(), 0);
         QCOMPARE(r.panel.label, QString("COM0"));
         QCOMPARE(r.panel.boxes, 1);
         QCOMPARE(r.state.PortClosed, True16);
@@ -260,8 +240,8 @@ private slots:
         Rig r(0b11111u);
         r.ports.ScanAtStartUp();
         r.lines.working = 0b11110u;
-        r.lines.afterCall = [](FakeLines& l) {
-            if (l.calls.size() % 6 == 0) // after each scan and open, the port in use dies
+        r.lines.afterOpen = [](RecordingLines& l) {
+            if (l.opens().size() % 6 == 0) // after each scan and open, the port in use dies
                 l.working &= ~(1u << (l.inUse - 1));
         };
         r.panel.userSelect(1);

@@ -4,6 +4,8 @@
 // change to a trace file, which is decoded here as the display would read it.
 
 #include "lineshim/testpty.h"
+#include "support/patterns.h"
+#include "support/programfolder.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -16,6 +18,7 @@
 #include <csignal>
 
 using namespace tikvor;
+using namespace tikvor::test;
 
 namespace {
 
@@ -39,17 +42,6 @@ QString decode(const QByteArray& trace)
     return bits;
 }
 
-const QStringList Patterns = {"11111100", "01100000", "11011010", "11110010", "01100110",
-                              "10110110", "10111110", "11100000", "11111110", "11110110"};
-
-int digitOf(const QString& group)
-{
-    for (int d = 0; d < 10; ++d)
-        if (Patterns[d].left(7) == group.left(7))
-            return d;
-    return -1;
-}
-
 // A program folder as installed, with the program copied in, COM2 on the pty and every other
 // port on a missing path.
 struct InstalledProgram {
@@ -67,17 +59,11 @@ struct InstalledProgram {
         const QDir data(TIKVOR_SOURCE_DIR "/data");
         for (const QString& name : data.entryList({"*.gif"}, QDir::Files))
             QVERIFY(QFile::copy(data.filePath(name), dir.filePath("data/" + name)));
-        QFile sample(data.filePath("Data.ini"));
-        QVERIFY(sample.open(QIODevice::ReadOnly));
-        QByteArray text = sample.readAll();
-        text.replace("[Porty]", "[Porty]\r\nCOM1=" + dir.filePath("no-such-port").toLocal8Bit()
-                                    + "\r\nCOM2=" + slave.toLocal8Bit() + "\r\nCOM3="
-                                    + dir.filePath("none3").toLocal8Bit() + "\r\nCOM4="
-                                    + dir.filePath("none4").toLocal8Bit() + "\r\nCOM5="
-                                    + dir.filePath("none5").toLocal8Bit());
-        QFile ini(dir.filePath("Data.ini"));
-        QVERIFY(ini.open(QIODevice::WriteOnly));
-        ini.write(text);
+        QVERIFY(writeFile(dir.filePath("Data.ini"),
+                          sampleIniWithPorts({"COM1=" + dir.filePath("no-such-port"),
+                                              "COM2=" + slave, "COM3=" + dir.filePath("none3"),
+                                              "COM4=" + dir.filePath("none4"),
+                                              "COM5=" + dir.filePath("none5")})));
     }
 
     void start(QProcess& process, QProcessEnvironment env) const

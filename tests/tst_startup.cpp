@@ -95,7 +95,7 @@ private slots:
         QCOMPARE(w.desktop.titles(), QStringList{"CHYBA 02"});
         QCOMPARE(w.form.windowTitle(), QString("Tikvor - COM0"));
         QCOMPARE(w.text("Label3"), QString("COM0"));
-        QCOMPARE(w.lines.openCalls, 5);
+        QCOMPARE(w.lines.openCalls.load(), 5);
         for (int n = 1; n <= 5; ++n) {
             auto* o = w.control<QRadioButton>(qPrintable(QString("Option%1").arg(n)));
             QVERIFY(!o->isEnabled());

@@ -177,13 +177,15 @@ void LineSender::run()
     if (m_lines.modeInUse && !m_lost)
         m_lines.rest();
     m_own.reset();
-    if (done)
-        done();
 
     lock.lock();
     m_finished = true;
     m_busy = false;
     m_settled.notify_all();
+    lock.unlock();
+    // Last: whoever hears it may take the line as finished.
+    if (done)
+        done();
 }
 
 // Every frame starts here, the moment it is handed over: the one place that decides when a
