@@ -252,13 +252,15 @@ private slots:
         QTest::addColumn<int>("status");
         for (const char* end : {"SIGTERM", "SIGINT", "SIGHUP", "windowclose"})
             QTest::newRow(end) << end << 0;
+        // Qt's X11 plugin ends the program itself, with exit(1).
+        QTest::newRow("X server gone") << "X server gone" << 1;
         QTest::newRow("ERROR 03") << "ERROR 03" << 3;
     }
     void everyEndLeavesAWholeFrameAndTheLinesAtRest()
     {
         QFETCH(QString, end);
         QFETCH(int, status);
-        const bool x11 = end == "windowclose" || status == 3;
+        const bool x11 = end == "windowclose" || end == "X server gone" || status == 3;
         VirtualDesktop desktop;
         if (x11) {
             for (const char* tool : {"Xvfb", "openbox", "xprop", "xdotool"}) {
@@ -300,7 +302,9 @@ private slots:
             QTRY_VERIFY_WITH_TIMEOUT(installed.changes().count('D') % 48 >= 8
                                          && installed.changes().count('D') % 48 <= 24,
                                      20000);
-            if (x11) {
+            if (end == "X server gone") {
+                desktop.server.kill();
+            } else if (x11) {
                 const QString window = windowNamed("^Tikvor - COM2$");
                 QVERIFY2(!window.isEmpty(), "no window");
                 output("xdotool", {"windowclose", window}, desktop.display);
@@ -314,8 +318,8 @@ private slots:
         QVERIFY2(process.exitCode() == status, process.readAllStandardError().right(3000).constData());
         const QByteArray all = installed.changes();
         QCOMPARE(all.count('D') % 48, 0);
-        QCOMPARE(all.count('D') > 0, status == 0);
-        if (status == 0) {
+        QCOMPARE(all.count('D') > 0, status != 3);
+        if (status != 3) {
             QVERIFY2(all.endsWith("db") || all.endsWith('d'), all.right(8).constData());
             QVERIFY(all.lastIndexOf('B') < all.lastIndexOf('b') || !all.contains('B'));
         }

@@ -40,7 +40,8 @@ int main(int argc, char* argv[])
     tikvor::finishLinesAtExit(&link);
 
     form.Form_Load(); // a refusal has stopped the link: the loop ends with its status
-    const int status = app.exec();
+    // Closed while a start-up box was up: the end came inside the box's own loop.
+    const int status = link.isStopped() ? *link.stopStatus() : app.exec();
     tikvor::finishLinesAtExit(nullptr);
     tikvor::stopFinished();
     return status;

@@ -219,8 +219,13 @@ void DisplayLink::stop(int status)
     m_clicks.clear();
     emit stopping();
     const auto report = [this] {
-        QMetaObject::invokeMethod(this, [this] { emit stopped(*m_stopStatus); },
-                                  Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                m_stopped = true;
+                emit stopped(*m_stopStatus);
+            },
+            Qt::QueuedConnection);
     };
     if (m_sender)
         m_sender->finish(report); // on the line thread, once the port is released

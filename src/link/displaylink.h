@@ -70,6 +70,8 @@ public:
     // line thread has finished.
     bool waitStopped(int timeoutMs);
     bool isStopping() const { return m_stopStatus.has_value(); }
+    // stopped() has been emitted.
+    bool isStopped() const { return m_stopped; }
     std::optional<int> stopStatus() const { return m_stopStatus; }
 
     // The tick (Timer1_Timer).
@@ -122,6 +124,7 @@ private:
     bool m_saidNoPort = false;
     int m_wiringStep = 0;
     std::optional<int> m_stopStatus;
+    bool m_stopped = false;
 };
 
 // For a process that ends without returning from main (the X connection lost: Qt's xcb plugin
