@@ -5,8 +5,7 @@
 
 namespace tikvor {
 
-DisplayConsole::DisplayConsole(LinkOptions options, LineOut error, LineOut output,
-                               QObject* parent)
+DisplayConsole::DisplayConsole(LinkOptions options, LineOut error, LineOut output, QObject* parent)
     : QObject(parent), m_link(std::move(options)), m_error(std::move(error)),
       m_output(std::move(output))
 {
@@ -22,15 +21,16 @@ DisplayConsole::DisplayConsole(LinkOptions options, LineOut error, LineOut outpu
                            .arg(portLabel(n))
                      : QStringLiteral("Tikvor: %1: frames flow again").arg(portLabel(n)));
     });
-    connect(&m_link, &DisplayLink::wiringStep, this, [this](const QString& text) { m_output(text); });
+    connect(&m_link, &DisplayLink::wiringStep, this,
+            [this](const QString& text) { m_output(text); });
     connect(&m_link, &DisplayLink::wiringDone, this, [this] { m_link.stop(); });
 }
 
 void DisplayConsole::start()
 {
     if (!m_link.dataIniPresent())
-        m_error(DataIniMissingTitle + QStringLiteral(": ")
-                + dataIniMissingText(QString::fromUtf8(version::WebAddress)));
+        m_error(DataIniMissingTitle + QStringLiteral(": ") +
+                dataIniMissingText(QString::fromUtf8(version::WebAddress)));
     m_link.start();
 }
 

@@ -24,9 +24,8 @@ DisplayLink::DisplayLink(LinkOptions options, QObject* parent)
                                   : std::make_unique<SecondTimer>()),
       m_ownTime(m_options.time ? nullptr : std::make_unique<TickTimeSource>(*m_timer)),
       m_dataIniPath(joinPath(m_options.programFolder, QStringLiteral("Data.ini"))),
-      m_engine(std::make_unique<ClockEngine>(m_state, m_table,
-                                             m_options.time ? *m_options.time : *m_ownTime,
-                                             m_options.programFolder))
+      m_engine(std::make_unique<ClockEngine>(
+          m_state, m_table, m_options.time ? *m_options.time : *m_ownTime, m_options.programFolder))
 {
     m_timer->setObjectName(QStringLiteral("Timer1"));
     m_state.BlinkSign = 1.0f;
@@ -116,7 +115,8 @@ void DisplayLink::choose(std::optional<int> click)
     before.naming = {m_state.PortCaption, m_state.PortClosed};
     m_sender->post([this, before, click](SerialLines& lines) {
         const PortView after = click ? ClickOption(before, *click, lines) : ScanAtStartUp(lines);
-        QMetaObject::invokeMethod(this, [this, after] { chosen(after); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, after] { chosen(after); }, Qt::QueuedConnection);
     });
 }
 
@@ -152,8 +152,8 @@ void DisplayLink::tryPorts()
             if (lines.OpenPort(portMode(n)) != 0)
                 opened = n;
         }
-        QMetaObject::invokeMethod(this, [this, opened] { portsTried(opened); },
-                                  Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, opened] { portsTried(opened); }, Qt::QueuedConnection);
     });
 }
 
@@ -204,8 +204,9 @@ QString DisplayLink::wiringText(int step)
     const int position = index % 8;
     const QString what = position == 7 ? QStringLiteral("dot")
                                        : QStringLiteral("segment %1").arg(QChar(u'a' + position));
-    return QStringLiteral("bit %1 of 48: %2, %3").arg(step).arg(QLatin1String(GroupNames[group]),
-                                                                 what);
+    return QStringLiteral("bit %1 of 48: %2, %3")
+        .arg(step)
+        .arg(QLatin1String(GroupNames[group]), what);
 }
 
 // --- the way out ---------------------------------------------------------------------------

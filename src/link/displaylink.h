@@ -41,14 +41,14 @@ namespace tikvor {
 enum class PortPolicy { Buttons, Retry };
 
 struct LinkOptions {
-    QString programFolder;                 // where Data.ini and data/ live
+    QString programFolder; // where Data.ini and data/ live
     PortPolicy policy = PortPolicy::Buttons;
-    std::optional<int> onlyPort;           // Retry: 1..5, only this port; empty: the scan
+    std::optional<int> onlyPort; // Retry: 1..5, only this port; empty: the scan
     bool wiringTest = false;
-    SerialLines* lines = nullptr;          // nullptr: the real ports, mapped by Data.ini
-    SecondTimer::WallClock wallClock;      // empty: the system's real-time clock and alarm
-    const TimeSource* time = nullptr;      // nullptr: the second timer's own reading
-    LineSender::Clock lineClock;           // empty: the line thread's steady clock
+    SerialLines* lines = nullptr;     // nullptr: the real ports, mapped by Data.ini
+    SecondTimer::WallClock wallClock; // empty: the system's real-time clock and alarm
+    const TimeSource* time = nullptr; // nullptr: the second timer's own reading
+    LineSender::Clock lineClock;      // empty: the line thread's steady clock
 };
 
 class DisplayLink final : public QObject, private FrameSink {
@@ -58,7 +58,10 @@ public:
     ~DisplayLink() override;
 
     // Either may be null; set before start().
-    void setFaces(CaptionFace* caption, PictureFace* pictures) { m_engine->setFaces(caption, pictures); }
+    void setFaces(CaptionFace* caption, PictureFace* pictures)
+    {
+        m_engine->setFaces(caption, pictures);
+    }
 
     QString dataIniPath() const { return m_dataIniPath; }
     bool dataIniPresent() const;
@@ -117,10 +120,10 @@ private:
     std::unique_ptr<ClockEngine> m_engine;
     std::unique_ptr<LineSender> m_sender;
 
-    PortView m_buttons;              // the buttons as the last choice left them
-    bool m_choosing = false;         // a choice is on the line thread
-    std::deque<int> m_clicks;        // clicks waiting for it
-    int m_port = 0;                  // Retry: the port frames go to; 0: none yet
+    PortView m_buttons;       // the buttons as the last choice left them
+    bool m_choosing = false;  // a choice is on the line thread
+    std::deque<int> m_clicks; // clicks waiting for it
+    int m_port = 0;           // the port frames go to; 0: none (yet)
     bool m_saidNoPort = false;
     int m_wiringStep = 0;
     std::optional<int> m_stopStatus;

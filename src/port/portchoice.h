@@ -14,11 +14,11 @@
 namespace tikvor {
 
 struct PortView {
-    int selected = 1;                         // 0: no button selected
+    int selected = 1;                                                  // 0: no button selected
     std::array<bool, PortCount> enabled{true, true, true, true, true}; // index 0 = Option1
-    QString label = portLabel(1);             // Label3
-    PortNaming naming;                        // PortCaption, PortClosed
-    bool showNoPortError = false;             // "CHYBA 02" is to be shown now
+    QString label = portLabel(1);                                      // Label3
+    PortNaming naming;                                                 // PortCaption, PortClosed
+    bool showNoPortError = false; // "CHYBA 02" is to be shown now
 };
 
 PortView ScanAtStartUp(SerialLines& lines);

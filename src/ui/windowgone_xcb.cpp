@@ -35,8 +35,8 @@ public:
             return false;
         const auto* destroyed = reinterpret_cast<const xcb_destroy_notify_event_t*>(event);
         // Our own destruction of the window (at the end) comes after the way out began.
-        if (!m_window->testAttribute(Qt::WA_WState_Created)
-            || destroyed->window != xcb_window_t(m_window->internalWinId()))
+        if (!m_window->testAttribute(Qt::WA_WState_Created) ||
+            destroyed->window != xcb_window_t(m_window->internalWinId()))
             return false;
         std::function<void()> gone = std::exchange(m_gone, {});
         gone();
