@@ -4,9 +4,11 @@
 // the lines at rest and releases the port before the event loop ends:
 // - the window closed through the window manager, or destroyed from outside (Form1);
 // - SIGTERM, SIGINT and SIGHUP on Unix (stopsignals);
-// - the session ending: commitDataRequest asks for the stop; aboutToQuit catches whatever quits
-//   the loop without it and waits there, bounded, for the line. On Windows Qt answers
-//   WM_ENDSESSION by quitting the application, so aboutToQuit covers it as well;
+// - the session ending: commitDataRequest (X11 session manager; WM_QUERYENDSESSION on Windows)
+//   asks for the stop; aboutToQuit catches whatever ends the loop without it and waits there,
+//   bounded, for the line. On Windows Qt answers WM_ENDSESSION by emitting aboutToQuit itself
+//   and quitting, because Windows ends the process as soon as the message is answered: the
+//   bounded wait inside aboutToQuit is what lets the frame finish there;
 // - the X connection lost: Qt's xcb plugin calls exit() (Qt 6.4: "The X11 connection
 //   broke"), so an exit hook finishes the frame and rests the lines (finishLinesAtExit);
 // - "ERROR 03" at start-up: Form_Load stops the link with status 3.
