@@ -6,6 +6,7 @@
 #include "lineshim/testpty.h"
 #include "support/patterns.h"
 #include "support/programfolder.h"
+#include "support/recordinglines.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -21,26 +22,6 @@ using namespace tikvor;
 using namespace tikvor::test;
 
 namespace {
-
-// Bits as the display latches them: the data level when DTR falls.
-QString decode(const QByteArray& trace)
-{
-    QString bits;
-    bool dtr = false;
-    bool breakOn = false;
-    for (char c : trace) {
-        if (c == 'B' || c == 'b')
-            breakOn = c == 'B';
-        else if (c == 'D')
-            dtr = true;
-        else if (c == 'd') {
-            if (dtr)
-                bits += breakOn ? u'1' : u'0';
-            dtr = false;
-        }
-    }
-    return bits;
-}
 
 // A program folder as installed, with the program copied in, COM2 on the pty and every other
 // port on a missing path.
@@ -83,7 +64,7 @@ struct InstalledProgram {
         QFile trace(tracePath);
         return trace.open(QIODevice::ReadOnly) ? trace.readAll() : QByteArray();
     }
-    QString bits() const { return decode(changes()); }
+    QString bits() const { return traceBits(changes()); }
 };
 
 // Runs a tool and returns what it printed; empty when it failed.

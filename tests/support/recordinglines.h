@@ -144,6 +144,28 @@ inline QStringList decodeFrames(const QStringList& calls)
     return bits.isEmpty() && phase == 0 ? out : out << QStringLiteral("unfinished frame");
 }
 
+// The same reading of a real line, from the line shim's trace (LINESHIM_TRACE: D/d DTR on/off,
+// B/b break on/off): the bits as the display latches them, the data level when DTR falls, in the
+// order they went out.
+inline QString traceBits(const QByteArray& trace)
+{
+    QString bits;
+    bool dtr = false;
+    bool breakOn = false;
+    for (char c : trace) {
+        if (c == 'B' || c == 'b')
+            breakOn = c == 'B';
+        else if (c == 'D')
+            dtr = true;
+        else if (c == 'd') {
+            if (dtr)
+                bits += breakOn ? u'1' : u'0';
+            dtr = false;
+        }
+    }
+    return bits;
+}
+
 inline QStringList RecordingLines::takeFrames()
 {
     QStringList frames;
