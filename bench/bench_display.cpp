@@ -1,11 +1,11 @@
-// How late tikvor-display's frames are: the display service (the clock engine and the line
+// How late tikvor-display's frames are: the display link (the clock engine and the line
 // thread without a window) against the real wall clock and its own tick timer, over a recording
 // line that notes when each frame's first DTR rose and its last DTR fell.
 //
 // Usage: bench_display [SECONDS]   (default 60)
 // No device is opened; the program folder is a temporary one with the sample Data.ini.
 
-#include "display/displayservice.h"
+#include "link/displaylink.h"
 #include "wallclock.h"
 #include "windowbench.h"
 
@@ -60,15 +60,16 @@ int main(int argc, char* argv[])
     QTemporaryDir folder;
     bench::fillProgramFolder(folder);
     TimedLines lines;
-    DisplayOptions options;
+    LinkOptions options;
     options.programFolder = folder.path();
+    options.policy = PortPolicy::Retry;
     options.lines = &lines;
-    DisplayService service(options);
-    service.start();
-    QTimer::singleShot(seconds * 1000 + 300, &app, [&] {
-        service.stop();
-        app.quit();
+    DisplayLink link(options);
+    QObject::connect(&link, &DisplayLink::stopped, &app, [](int status) {
+        QCoreApplication::exit(status);
     });
+    link.start();
+    QTimer::singleShot(seconds * 1000 + 300, &link, [&] { link.stop(); });
     app.exec();
 
     const std::lock_guard lock(lines.mutex);

@@ -73,7 +73,6 @@ public:
     void message(QWidget*, const QString&, const QString&, BoxIcon) override {}
     void openUrl(const QString&) override {}
     bool startTerminal() override { return true; }
-    void exit(int) override {}
 };
 
 // A click posted to a control, and a probe posted right behind it: when the probe runs, the

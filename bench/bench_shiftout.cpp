@@ -96,7 +96,7 @@ int main(int argc, char** argv)
         for (const QString& frame : frames) {
             const long long before = counter;
             s.FrameBits = frame;
-            SendFrame(s, lines);
+            SendFrame(s.FrameBits, lines);
             perFrame.push_back(static_cast<double>(counter - before));
         }
         const Summary sum = summarize(perFrame);
@@ -122,7 +122,7 @@ int main(int argc, char** argv)
         for (const QString& frame : frames) {
             s.FrameBits = frame;
             const auto start = Clock::now();
-            SendFrame(s, lines);
+            SendFrame(s.FrameBits, lines);
             ns.push_back(std::chrono::duration<double, std::nano>(Clock::now() - start).count());
         }
         const Summary sum = summarize(ns);

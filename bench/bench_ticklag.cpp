@@ -21,7 +21,7 @@
 //                can follow an injected clock.
 //   --bare       for reference, no Qt and no line: a loop that waits on a timerfd for each
 //                wall-clock second and reads the clock: what the machine itself allows (Linux)
-// The tick is the real one: SecondTimer, and ClockEngine with a face that draws nothing, handing
+// The tick is the real one: SecondTimer, and ClockEngine without a face (nothing drawn), handing
 // its frame to a LineSender. The recording line decodes each frame from its TXD levels; on the
 // real line a layer around ComLines does the same. Each notes the wall clock when the frame's
 // first DTR rise and its last DTR fall have returned. No serial device is ever opened.
@@ -144,15 +144,6 @@ public:
 
 private:
     std::function<qint64()> m_read;
-};
-
-class BlankFace final : public ClockFace {
-public:
-    bool isMinimised() const override { return false; }
-    void setCaption(const QString&) override {}
-    void showPicture(int, const QString&) override {}
-    void moveMarker(int) override {}
-    void showFrame(const QString&) override {}
 };
 
 class CallSink final : public FrameSink {
@@ -308,7 +299,9 @@ int main(int argc, char** argv)
         }
     } else {
         sender = std::make_unique<LineSender>(lines);
-        if (sender->OpenPort(mode) == 0) {
+        std::atomic<int> opened = 0;
+        sender->post([&](SerialLines& l) { opened = l.OpenPort(mode); });
+        if (!sender->waitIdle(10000) || opened == 0) {
             std::fprintf(stderr, "COM1 did not open\n");
             return 1;
         }
@@ -327,14 +320,13 @@ int main(int argc, char** argv)
     state.BlinkSign = 1.0f;
     RecordedTime time(old ? std::function<qint64()>(&systemWallClockMs)
                           : std::function<qint64()>([&] { return timer->wallTime(); }));
-    BlankFace face;
     CallSink sink([&](ClockState& s) {
         if (sender)
             sender->sendFrame(s.FrameBits);
         else
-            SendFrame(s, lines);
+            SendFrame(s.FrameBits, lines);
     });
-    ClockEngine engine(state, table, time, face, QString());
+    ClockEngine engine(state, table, time, QString()); // no face: nothing is drawn
     engine.setFrameSink(&sink);
 
     std::vector<TickRecord> ticks;

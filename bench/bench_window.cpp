@@ -63,7 +63,6 @@ public:
         postedAt = 0;
     }
     bool startTerminal() override { return true; }
-    void exit(int) override {}
 };
 
 // Notes when the seconds digit is painted with a new picture.

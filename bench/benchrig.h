@@ -45,7 +45,6 @@ public:
     void message(QWidget*, const QString&, const QString&, BoxIcon) override { ++boxes; }
     void openUrl(const QString&) override {}
     bool startTerminal() override { return false; }
-    void exit(int) override {}
 };
 
 // COM1 opens, so every tick also builds and clocks out a frame, as on a connected display.

@@ -1,8 +1,9 @@
 #pragma once
 // A main window in a throw-away program folder, with a fixed time, a
-// recording desktop and recording serial lines. Nothing real is opened.
+// recording desktop and recording serial lines (tests/support). Nothing real is opened.
 
-#include "port/seriallines.h"
+#include "support/programfolder.h"
+#include "support/recordinglines.h"
 #include "ui/desktop.h"
 #include "ui/form1.h"
 
@@ -25,10 +26,13 @@ public:
 
 class RecordingDesktop : public Desktop {
 public:
-    QStringList events;     // "box:<title>:<text>", "url:<address>", "terminal", "exit:<n>"
+    QStringList events;     // "box:<title>:<text>", "url:<address>", "terminal"
     bool terminalStarts = true;
+    std::function<void()> duringBox; // runs while a box is up
     void message(QWidget*, const QString& text, const QString& title, BoxIcon icon) override
     {
+        if (duringBox)
+            duringBox();
         events << QStringLiteral("box:%1:%2%3")
                       .arg(title, icon == BoxIcon::Critical ? "!" : "i", text);
     }
@@ -38,7 +42,6 @@ public:
         events << "terminal";
         return terminalStarts;
     }
-    void exit(int status) override { events << QString("exit:%1").arg(status); }
     QStringList titles() const
     {
         QStringList out;
@@ -46,65 +49,6 @@ public:
             if (e.startsWith("box:"))
                 out << e.section(':', 1, 1);
         return out;
-    }
-};
-
-class RecordingLines : public SerialLines {
-public:
-    unsigned working = 0b00001; // bit n-1: COMn opens
-    int inUse = 0;
-    int openCalls = 0;
-    std::atomic<bool> unplugged = false; // every line operation fails
-    QString lineCalls; // "D1T0D0..." since the last clear
-    QSemaphore* openGate = nullptr; // each open waits for a release: a very slow adapter
-    int OpenPort(const QString& mode) override
-    {
-        if (openGate)
-            openGate->acquire();
-        ++openCalls;
-        const int n = mode.mid(3, 1).toInt();
-        if (!((working >> (n - 1)) & 1u) || unplugged)
-            return 0;
-        inUse = n;
-        return n;
-    }
-    bool DTR(int level) override { return record('D', level); }
-    bool TXD(int level) override { return record('T', level); }
-
-private:
-    bool record(char line, int level)
-    {
-        lineCalls += QLatin1Char(line) + QString::number(level);
-        return inUse != 0 && !unplugged;
-    }
-};
-
-// A program folder with the delivered pictures and Data.ini.
-struct ProgramFolder {
-    QTemporaryDir dir;
-    ProgramFolder()
-    {
-        const QDir source(TIKVOR_SOURCE_DIR "/data");
-        QDir(dir.path()).mkdir("data");
-        for (const QString& name : source.entryList({"*.gif"}, QDir::Files))
-            QFile::copy(source.filePath(name), dir.filePath("data/" + name));
-        QFile::copy(source.filePath("Data.ini"), dir.filePath("Data.ini"));
-    }
-    QString path() const { return dir.path(); }
-    QString file(const QString& relative) const { return dir.filePath(relative); }
-    void write(const QString& relative, const QByteArray& bytes) const
-    {
-        QFile f(file(relative));
-        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(bytes);
-    }
-    void remove(const QString& relative) const
-    {
-        const QString p = file(relative);
-        if (QFileInfo(p).isDir())
-            QDir(p).removeRecursively();
-        else
-            QFile::remove(p);
     }
 };
 
@@ -131,7 +75,7 @@ struct Window {
     {
         if (LineSender* sender = form.lineSender())
             QVERIFY(sender->waitIdle(5000));
-        QCoreApplication::sendPostedEvents(&form, QEvent::MetaCall);
+        QCoreApplication::sendPostedEvents(&form.link(), QEvent::MetaCall);
     }
     bool load()
     {
@@ -142,12 +86,12 @@ struct Window {
     QString sentLines()
     {
         settle();
-        return lines.lineCalls;
+        return lines.lineCalls();
     }
     void clearLines()
     {
         settle();
-        lines.lineCalls.clear();
+        lines.clear();
     }
     QString text(const char* name) { return control<QLabel>(name)->text(); }
     void click(const char* name) { QTest::mouseClick(control(name), Qt::LeftButton); }

@@ -2,9 +2,12 @@
 // choice, no port and then one, a lost port, the wiring test; and the built tikvor-display on a
 // pseudo-terminal, stopped by SIGTERM in the middle of a frame.
 
-#include "display/displayservice.h"
+#include "displayconsole.h"
 
 #include "lineshim/testpty.h"
+#include "support/patterns.h"
+#include "support/programfolder.h"
+#include "support/recordinglines.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -18,100 +21,43 @@
 #include <csignal>
 
 using namespace tikvor;
+using namespace tikvor::test;
 
 namespace {
 
-// Which ports open (bit n-1 for COMn), and every line call as "D1", "T0", ... since the last take.
-class Lines : public SerialLines {
-public:
-    std::atomic<unsigned> working = 0b00010;
-    std::atomic<bool> unplugged = false;
-    int OpenPort(const QString& mode) override
-    {
-        const int n = mode.mid(3, 1).toInt();
-        return ((working >> (n - 1)) & 1u) && !unplugged ? n : 0;
-    }
-    bool DTR(int level) override { return record('D', level); }
-    bool TXD(int level) override { return record('T', level); }
-    // Whole frames seen since the last call, as the text the clock built.
-    QStringList takeFrames()
-    {
-        QMutexLocker lock(&m_mutex);
-        QStringList frames;
-        QString bits;
-        for (qsizetype i = 0; i + 1 < m_calls.size(); i += 2) {
-            if (m_calls[i] == u'T')
-                bits.prepend(m_calls[i + 1]);
-            if (bits.size() == 48)
-                frames << std::exchange(bits, {});
-        }
-        m_calls.clear();
-        return frames;
-    }
-
-private:
-    bool record(char line, int level)
-    {
-        QMutexLocker lock(&m_mutex);
-        if (unplugged)
-            return false;
-        m_calls += QLatin1Char(line) + QString::number(level);
-        return true;
-    }
-    QMutex m_mutex;
-    QString m_calls;
-};
-
-// Sample wiring (data/Data.ini): the seven segments of each digit, then its dot.
-const QStringList Patterns = {"1111110", "0110000", "1101101", "1111001", "0110011",
-                              "1011011", "1011111", "1110000", "1111111", "1111011"};
-
-// "HH:MM:SS" and the dots of a frame, "?" for a group that is no digit.
-QString shown(const QString& frame)
-{
-    QString digits;
-    for (int group = 5; group >= 0; --group) {
-        const int d = int(Patterns.indexOf(frame.mid(8 * group, 7)));
-        digits += d < 0 ? QChar(u'?') : QChar(u'0' + d);
-        if (group == 4 || group == 2)
-            digits += u':';
-    }
-    QString dots;
-    for (int group = 0; group < 6; ++group)
-        dots += frame[8 * group + 7];
-    return digits + u' ' + dots;
-}
-
 struct Rig {
     QTemporaryDir folder;
-    Lines lines;
+    RecordingLines lines;
     std::atomic<qint64> wall = QDateTime(QDate(2026, 12, 7), QTime(9, 5, 7, 300)).toMSecsSinceEpoch();
     std::atomic<qint64> steady = 0;
     QStringList errors, output;
-    std::unique_ptr<DisplayService> service;
+    std::unique_ptr<DisplayConsole> console;
 
     explicit Rig(std::optional<int> port = {}, bool wiringTest = false)
     {
         QFile::copy(TIKVOR_SOURCE_DIR "/data/Data.ini", folder.filePath("Data.ini"));
-        DisplayOptions options;
+        lines.working = 0b00010;
+        LinkOptions options;
         options.programFolder = folder.path();
-        options.port = port;
+        options.policy = PortPolicy::Retry;
+        options.onlyPort = port;
         options.wiringTest = wiringTest;
         options.lines = &lines;
-        options.clock = [this] { return wall.load(); };
+        options.wallClock = [this] { return wall.load(); };
         options.lineClock = [this] { return steady.load(); };
-        options.error = [this](const QString& text) { errors << text; };
-        options.output = [this](const QString& text) { output << text; };
-        service = std::make_unique<DisplayService>(options);
+        console = std::make_unique<DisplayConsole>(
+            options, [this](const QString& text) { errors << text; },
+            [this](const QString& text) { output << text; });
     }
+    DisplayLink& link() { return console->link(); }
     void settle()
     {
-        QVERIFY(service->lineSender()->waitIdle(5000));
-        QCoreApplication::sendPostedEvents(service.get(), QEvent::MetaCall);
+        QVERIFY(link().lineSender()->waitIdle(5000));
+        QCoreApplication::sendPostedEvents(&link(), QEvent::MetaCall);
     }
     void start()
     {
-        service->start();
+        console->start();
         settle();
     }
     // The next second: the clocks move on and the timer fires as it would.
@@ -119,7 +65,7 @@ struct Rig {
     {
         wall += 1000;
         steady += 1000;
-        service->timer().fire();
+        link().timer().fire();
         settle();
     }
 };
@@ -183,6 +129,7 @@ private slots:
         rig.second();
         QCOMPARE(rig.errors.mid(1),
                  QStringList{"Tikvor: COM2 lost (odpojeno); trying it again every second"});
+        rig.lines.clear(); // the attempts on the unplugged line
         rig.lines.unplugged = false;
         rig.second();
         QCOMPARE(rig.lines.takeFrames().size(), 1);
@@ -193,7 +140,7 @@ private slots:
     {
         Rig rig({}, true);
         bool finished = false;
-        connect(rig.service.get(), &DisplayService::finished, this, [&] { finished = true; });
+        connect(&rig.link(), &DisplayLink::wiringDone, this, [&] { finished = true; });
         rig.start();
         QVERIFY(rig.lines.takeFrames().isEmpty()); // no time is shown
         for (int step = 1; step <= 49 && !finished; ++step)
@@ -217,26 +164,27 @@ private slots:
     }
 
     // The built program on a pseudo-terminal whose line changes take 2 ms each, so a frame takes
-    // about 0.3 s: SIGTERM in its middle lets it finish, rests the lines and ends with status 0.
-    void sigtermMidFrameEndsAtRest()
+    // about 0.3 s: a signal in its middle lets it finish, rests the lines and ends with status 0.
+    void signalMidFrameEndsAtRest_data()
     {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGTERM") << int(SIGTERM);
+        QTest::newRow("SIGINT") << int(SIGINT);
+        QTest::newRow("SIGHUP") << int(SIGHUP);
+    }
+    void signalMidFrameEndsAtRest()
+    {
+        QFETCH(int, signal);
         TestPty pty;
         QVERIFY(!pty.slave.isEmpty());
         QTemporaryDir dir;
         const QString program = dir.filePath("tikvor-display");
         QVERIFY(QFile::copy(TIKVOR_DISPLAY, program));
         QFile::setPermissions(program, QFile::permissions(TIKVOR_DISPLAY));
-        QFile sample(TIKVOR_SOURCE_DIR "/data/Data.ini");
-        QVERIFY(sample.open(QIODevice::ReadOnly));
-        QByteArray ini = sample.readAll();
-        QByteArray ports = "[Porty]\nCOM2=" + pty.slave.toLocal8Bit();
+        QStringList ports{"COM2=" + pty.slave};
         for (const char* n : {"1", "3", "4", "5"}) // never a real device, whatever happens
-            ports += QByteArray("\nCOM") + n + "=" + dir.filePath("none").toLocal8Bit();
-        ini.replace("[Porty]", ports);
-        QFile out(dir.filePath("Data.ini"));
-        QVERIFY(out.open(QIODevice::WriteOnly));
-        out.write(ini);
-        out.close();
+            ports << QString("COM%1=%2").arg(n, dir.filePath("none"));
+        QVERIFY(writeFile(dir.filePath("Data.ini"), sampleIniWithPorts(ports)));
 
         const QString trace = dir.filePath("trace");
         QProcess process;
@@ -254,12 +202,12 @@ private slots:
         };
         QTRY_VERIFY_WITH_TIMEOUT(changes().count('D') >= 10, 10000); // well into the first frame
         QVERIFY(changes().count('D') < 48);
-        ::kill(pid_t(process.processId()), SIGTERM);
+        ::kill(pid_t(process.processId()), signal);
         QVERIFY(process.waitForFinished(5000));
         QCOMPARE(process.exitStatus(), QProcess::NormalExit);
         QVERIFY2(process.exitCode() == 0, process.readAllStandardError().right(3000).constData());
         const QByteArray all = changes();
-        QCOMPARE(all.count('D'), 48); // that frame whole, no other
+        QVERIFY2(all.count('D') == 48, all.constData()); // that frame whole, no other
         QVERIFY2(all.endsWith("db") || all.endsWith("d"), all.right(8).constData());
         QVERIFY(all.lastIndexOf('B') < all.lastIndexOf('b') || !all.contains('B'));
     }

@@ -29,7 +29,7 @@ QString snapshot(Window& w)
     }
     const ClockState& s = w.form.state();
     parts << s.FrameBits << s.PortCaption << QString::number(s.PortClosed)
-          << QString::number(s.BlinkSign) << QString::number(w.lines.openCalls);
+          << QString::number(s.BlinkSign) << QString::number(w.lines.openCalls.load());
     return parts.join('|');
 }
 
@@ -175,7 +175,7 @@ private slots:
         QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
         QCOMPARE(zero.state().FrameBits, one.state().FrameBits);
         QCOMPARE(zero.windowTitle(), one.windowTitle());
-        QCOMPARE(lines[1].lineCalls, lines[0].lineCalls);
+        QCOMPARE(lines[1].lineCalls(), lines[0].lineCalls());
     }
 
     void closingTheWindowEndsTheProgramAndItsFrames_data()
@@ -194,18 +194,41 @@ private slots:
         Form1 form{Form1Options{folder.path(), &time, &desktop, &lines, showInTaskbar, {}}};
         QVERIFY(form.Form_Load());
         QVERIFY(form.lineSender()->waitIdle(5000));
-        const QString sent = lines.lineCalls;
+        const QString sent = lines.lineCalls();
         QCOMPARE(sent.size(), 48 * 6); // the start-up frame, whole
         QTimer::singleShot(0, &form, &QWidget::close);
         QTimer failsafe;
         failsafe.callOnTimeout([] { QCoreApplication::exit(1); });
         failsafe.start(5000);
         QCOMPARE(QCoreApplication::exec(), 0); // the event loop ended with the window
+        QVERIFY(!form.isVisible());
         QVERIFY(!form.timer().isActive());
-        QVERIFY(!form.lineSender());
+        QVERIFY(form.lineSender()->waitFinished(0)); // the line was at rest before the end
+        QCOMPARE(lines.lineCalls(), sent + "D0T0");
         time.now = time.now.addSecs(1);
         form.Timer1_Timer();
-        QCOMPARE(lines.lineCalls, sent);
+        QCOMPARE(lines.lineCalls(), sent + "D0T0");
+    }
+
+    // A line so slow that the frame would hold the window for seconds: closing hides the window
+    // at once and returns; the rest of the frame and the rest of the lines follow on the line
+    // thread, then the program ends.
+    void closingOnAVerySlowLineNeverHoldsTheWindow()
+    {
+        Window w;
+        QVERIFY(w.load());
+        w.clearLines();
+        QSemaphore gate;
+        w.lines.lineGate = &gate;
+        w.form.Timer1_Timer();
+        w.form.close();
+        QVERIFY(!w.form.isVisible());
+        QCOMPARE(w.form.link().stopStatus(), std::optional<int>(0));
+        gate.release(144 + 2);
+        QVERIFY(w.form.link().waitStopped(5000));
+        w.lines.lineGate = nullptr;
+        QCOMPARE(w.lines.lineCalls().size(), 2 * (144 + 2));
+        QVERIFY(w.lines.lineCalls().endsWith("D0D0T0"));
     }
 
     void disabledPortButtonsLookGrey()

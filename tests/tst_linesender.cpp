@@ -2,6 +2,7 @@
 // newest first, port changes only between frames, a clean end.
 
 #include "port/linesender.h"
+#include "support/recordinglines.h"
 
 #include <QMutex>
 #include <QSemaphore>
@@ -11,67 +12,11 @@
 #include <atomic>
 
 using namespace tikvor;
+using namespace tikvor::test;
 
 namespace {
 
 constexpr int Patience = 20000; // ms; a hung worker fails the test rather than blocking the run
-
-// Outlives the device, so a sender that owns and deletes it can still be checked.
-struct Log {
-    QMutex mutex;
-    QStringList calls; // "D1", "T0", "D0", "OCOM2"
-    bool deviceDeleted = false;
-    QStringList snapshot()
-    {
-        QMutexLocker lock(&mutex);
-        return calls;
-    }
-};
-
-// Line operations (counted from 1) can be slowed, fail, or hold the worker at a gate. From
-// operation failFrom on the device is unplugged: operations and opens fail until plugged.
-class Device : public SerialLines {
-public:
-    explicit Device(Log& log) : m_log(log) {}
-    ~Device() override { record({}, true); }
-    int opDelayUs = 0, failAt = 0, enterAt = 0, blockAt = 0, openResult = 2, failFrom = 0;
-    std::atomic<bool> plugged = true;
-    QSemaphore entered, gate;
-
-    int OpenPort(const QString& mode) override
-    {
-        record("O" + mode.left(4));
-        return plugged ? openResult : 0;
-    }
-    bool DTR(int level) override { return op(QStringLiteral("D%1").arg(level)); }
-    bool TXD(int level) override { return op(QStringLiteral("T%1").arg(level)); }
-
-private:
-    bool op(const QString& call)
-    {
-        const int n = ++m_ops;
-        if (n == enterAt)
-            entered.release();
-        if (n == blockAt)
-            gate.acquire();
-        if (opDelayUs > 0)
-            QThread::usleep(static_cast<unsigned long>(opDelayUs));
-        record(call);
-        if (failFrom > 0 && n == failFrom)
-            plugged = false;
-        return n != failAt && plugged;
-    }
-    void record(const QString& call, bool deleted = false)
-    {
-        QMutexLocker lock(&m_log.mutex);
-        if (deleted)
-            m_log.deviceDeleted = true;
-        else
-            m_log.calls << call;
-    }
-    Log& m_log;
-    int m_ops = 0;
-};
 
 // Frame number i: every frame differs, so the line shows which ones went out.
 QString frame(int i)
@@ -79,34 +24,19 @@ QString frame(int i)
     return "1010" + QString::number(i, 2).rightJustified(44, u'0');
 }
 
-// The calls as whole frames (their text) and opens; anything else as a token no test expects.
-QStringList decode(const QStringList& calls)
+// Opens a port as a port choice does: in a task.
+int openPort(LineSender& sender, const QString& mode)
 {
-    QStringList out;
-    QString bits;
-    int phase = 0; // next call: 0 DTR up, 1 TXD, 2 DTR down
-    for (const QString& call : calls) {
-        if (call.startsWith(u'O')) {
-            out << (phase == 0 && bits.isEmpty() ? call : "open inside a frame");
-            continue;
-        }
-        if (phase == 1 ? !call.startsWith(u'T') : call != (phase == 0 ? "D1" : "D0"))
-            return out << "broken frame at " + call;
-        if (phase == 1)
-            bits.prepend(call.mid(1)); // the last character goes first
-        phase = (phase + 1) % 3;
-        if (phase == 0 && bits.size() == 48)
-            out << std::exchange(bits, {});
-    }
-    return bits.isEmpty() ? out : out << "unfinished frame";
+    std::atomic<int> result = -1;
+    sender.post([&](SerialLines& lines) { result = lines.OpenPort(mode); });
+    return sender.waitIdle(Patience) ? result.load() : -1;
 }
 
-// A sender whose port is open, and the log from then on.
-void open(LineSender& sender, Log& log)
+// A sender whose port is open, and the calls from then on.
+void open(LineSender& sender, RecordingLines& lines)
 {
-    QCOMPARE(sender.OpenPort(QStringLiteral("COM2,1200,N,8,1")), 2);
-    QMutexLocker lock(&log.mutex);
-    log.calls.clear();
+    QCOMPARE(openPort(sender, QStringLiteral("COM2,1200,N,8,1")), 2);
+    lines.clear();
 }
 
 } // namespace
@@ -125,15 +55,15 @@ private slots:
     {
         QFETCH(int, opDelayUs);
         QFETCH(int, count);
-        Log log;
-        Device device(log);
+        RecordingLines device;
+        device.working = 0b11111;
         device.opDelayUs = opDelayUs;
         LineSender sender(device);
-        open(sender, log);
+        open(sender, device);
         for (int i = 0; i < count; ++i)
             sender.sendFrame(frame(i));
         QVERIFY(sender.waitIdle(Patience));
-        const QStringList sent = decode(log.snapshot());
+        const QStringList sent = decodeFrames(device.calls());
         int previous = -1;
         for (const QString& bits : sent) {
             const int i = bits.mid(4).toInt(nullptr, 2);
@@ -155,18 +85,18 @@ private slots:
     void newestWaitingFrameWins()
     {
         QFETCH(int, queued);
-        Log log;
-        Device device(log);
+        RecordingLines device;
+        device.working = 0b11111;
         device.enterAt = device.blockAt = 70;
         LineSender sender(device);
-        open(sender, log);
+        open(sender, device);
         sender.sendFrame(frame(0));
         device.entered.acquire();
         for (int i = 1; i <= queued; ++i)
             sender.sendFrame(frame(i));
         device.gate.release();
         QVERIFY(sender.waitIdle(Patience));
-        QCOMPARE(decode(log.snapshot()), QStringList({frame(0), frame(queued)}));
+        QCOMPARE(decodeFrames(device.calls()), QStringList({frame(0), frame(queued)}));
         QCOMPARE(sender.stats().dropped, quint64(queued - 1));
     }
 
@@ -174,33 +104,33 @@ private slots:
     {
         QTest::addColumn<int>("opDelayUs");
         QTest::addColumn<int>("rounds");
-        QTest::addColumn<int>("openResult");
-        QTest::newRow("open during a slow frame") << 2000 << 1 << 2;
+        QTest::addColumn<int>("openResult"); // of COM3: 0 when it fails
+        QTest::newRow("open during a slow frame") << 2000 << 1 << 3;
         QTest::newRow("failed open during a slow frame") << 2000 << 1 << 0;
-        QTest::newRow("opens mixed into a stream") << 0 << 200 << 2;
+        QTest::newRow("opens mixed into a stream") << 0 << 200 << 3;
     }
     void portChangesOnlyBetweenFrames()
     {
         QFETCH(int, opDelayUs);
         QFETCH(int, rounds);
         QFETCH(int, openResult);
-        Log log;
-        Device device(log);
+        RecordingLines device;
+        device.working = 0b11111;
         device.opDelayUs = opDelayUs;
         device.enterAt = 1;
         LineSender sender(device);
-        open(sender, log);
-        device.openResult = openResult;
-        QVERIFY(!sender.DTR(1) && !sender.TXD(1)); // would land inside a frame: refused
+        open(sender, device);
+        if (openResult == 0)
+            device.working = 0b00010;
         for (int round = 0; round < rounds; ++round) {
             sender.sendFrame(frame(2 * round));
             if (round == 0)
                 device.entered.acquire();
             sender.sendFrame(frame(2 * round + 1)); // waits behind the one on the line
-            QCOMPARE(sender.OpenPort(QStringLiteral("COM3,1200,N,8,1")), openResult);
+            QCOMPARE(openPort(sender, QStringLiteral("COM3,1200,N,8,1")), openResult);
         }
         QVERIFY(sender.waitIdle(Patience));
-        const QStringList sent = decode(log.snapshot());
+        const QStringList sent = decodeFrames(device.calls());
         QCOMPARE(sent.count("OCOM3"), rounds);
         for (const QString& item : sent)
             QVERIFY2(item == "OCOM3" || item.size() == 48, qPrintable(item));
@@ -225,24 +155,25 @@ private slots:
         QFETCH(int, plugAfter);
         QFETCH(QStringList, expected);
         QFETCH(int, attempts);
-        Log log;
-        Device device(log);
-        device.failFrom = 71;
+        RecordingLines device;
+        device.working = 0b11111;
+        device.unplugFrom = 71;
         std::atomic<qint64> now = 0;
-        LineSender sender(device);
-        sender.setClock([&] { return now.load(); });
         QList<bool> heard;
         QMutex heardMutex;
-        sender.setLinkListener([&](bool lost) {
-            QMutexLocker lock(&heardMutex);
-            heard << lost;
-        });
-        open(sender, log);
+        LineSender sender(
+            device,
+            [&](bool lost) {
+                QMutexLocker lock(&heardMutex);
+                heard << lost;
+            },
+            [&] { return now.load(); });
+        open(sender, device);
         int second = 1;
         for (; second <= 6 && sender.stats().completed == 0; ++second) {
             now = 1000 * second;
             if (1000 + plugAfter <= now)
-                device.plugged = true;
+                device.unplugged = false;
             sender.sendFrame(frame(second));
             QVERIFY(sender.waitIdle(Patience));
             if (second == 1) {
@@ -252,21 +183,21 @@ private slots:
         }
         // Not resumed: the cut frame is dropped and the next one goes out whole, last character
         // first, on the port opened again; between the tries nothing touches the line.
-        QCOMPARE(decode(log.snapshot().mid(71)), expected);
+        QCOMPARE(decodeFrames(device.calls().mid(71)), expected);
         QCOMPARE(sender.stats().cutShort, quint64(1));
         QCOMPARE(sender.stats().reopened, quint64(1));
-        QCOMPARE(log.snapshot().count("OCOM2"), attempts);
+        QCOMPARE(device.calls().count("OCOM2"), attempts);
         QMutexLocker lock(&heardMutex);
         QCOMPARE(heard, (QList<bool>{true, false}));
     }
 
     void aTaskNeverWaitsForTheLine()
     {
-        Log log;
-        Device device(log);
+        RecordingLines device;
+        device.working = 0b11111;
         device.enterAt = device.blockAt = 3;
         LineSender sender(device);
-        open(sender, log);
+        open(sender, device);
         sender.sendFrame(frame(1));
         device.entered.acquire(); // the worker is held inside the frame
         std::atomic<bool> ran = false;
@@ -276,44 +207,66 @@ private slots:
         device.gate.release();
         QVERIFY(sender.waitIdle(Patience));
         QVERIFY(ran);
-        QCOMPARE(decode(log.snapshot()), QStringList({frame(1), "OCOM4", frame(2)}));
+        QCOMPARE(decodeFrames(device.calls()), QStringList({frame(1), "OCOM4", frame(2)}));
     }
 
     void withoutAPortFramesAreDropped()
     {
-        Log log;
-        Device device(log);
+        RecordingLines device;
+        device.working = 0b11111;
         LineSender sender(device);
         sender.sendFrame(frame(1));
         QVERIFY(sender.waitIdle(Patience));
-        QVERIFY(log.snapshot().isEmpty());
+        QVERIFY(device.calls().isEmpty());
         QCOMPARE(sender.stats().dropped, quint64(1));
     }
 
-    void endsCleanlyWhileSending_data()
+    // The way out: the frame on the line ends (or is cut a second after the request), the
+    // waiting one is dropped, the lines go to rest, an owned device is released, then `done`.
+    void finishEndsTheFrameAndRestsTheLines_data()
     {
         QTest::addColumn<bool>("owned");
-        QTest::newRow("borrowed device") << false;
-        QTest::newRow("owned device") << true;
+        QTest::addColumn<bool>("slow"); // the line outlasts the time limit
+        QTest::newRow("borrowed device") << false << false;
+        QTest::newRow("owned device") << true << false;
+        QTest::newRow("frame cut after the limit") << false << true;
     }
-    void endsCleanlyWhileSending()
+    void finishEndsTheFrameAndRestsTheLines()
     {
         QFETCH(bool, owned);
-        Log log;
-        auto device = std::make_unique<Device>(log);
-        device->opDelayUs = 500;
-        device->enterAt = 2;
-        Device& d = *device;
-        {
-            auto sender = owned ? std::make_unique<LineSender>(std::move(device))
-                                : std::make_unique<LineSender>(*device);
-            open(*sender, log);
-            sender->sendFrame(frame(1));
-            d.entered.acquire();
-            sender->sendFrame(frame(2));
-        } // joins the worker: the frame on the line ends, the waiting one is dropped
-        QCOMPARE(decode(log.snapshot()), QStringList{frame(1)});
-        QCOMPARE(log.deviceDeleted, owned);
+        QFETCH(bool, slow);
+        std::atomic<bool> deleted = false;
+        auto device = std::make_unique<RecordingLines>();
+        RecordingLines& d = *device;
+        d.working = 0b00010;
+        d.deleted = &deleted;
+        const std::shared_ptr<CallLog> log = d.log; // outlives an owned device
+        d.enterAt = d.blockAt = 5; // the worker is held inside the first frame
+        std::atomic<qint64> now = 0;
+        bool deletedBeforeDone = false;
+        auto sender = owned ? std::make_unique<LineSender>(std::move(device), LineSender::LinkListener{},
+                                                           [&] { return now.load(); })
+                            : std::make_unique<LineSender>(d, LineSender::LinkListener{},
+                                                           [&] { return now.load(); });
+        open(*sender, d);
+        sender->sendFrame(frame(1));
+        d.entered.acquire();
+        sender->sendFrame(frame(2));
+        QSemaphore done;
+        sender->finish([&] {
+            deletedBeforeDone = deleted;
+            done.release();
+        });
+        if (slow)
+            now = LineSender::FinishLimitMs;
+        d.gate.release();
+        QVERIFY(done.tryAcquire(1, Patience));
+        QVERIFY(sender->waitFinished(Patience));
+        QStringList calls = log->snapshot();
+        QCOMPARE(calls.mid(calls.size() - 2), QStringList({"D0", "T0"}));
+        calls.resize(calls.size() - 2);
+        QCOMPARE(decodeFrames(calls), slow ? QStringList{"unfinished frame"} : QStringList{frame(1)});
+        QCOMPARE(deletedBeforeDone, owned);
     }
 };
 

@@ -20,15 +20,15 @@ private slots:
         Window w;
         w.lines.working = 0b00101; // COM1 and COM3
         QVERIFY(w.load());
-        QCOMPARE(w.lines.inUse, 1);
+        QCOMPARE(w.lines.inUse.load(), 1);
         QCOMPARE(w.sentLines().size(), 144 * 2); // the first frame, at start-up
         QVERIFY(!option(w, 2)->isEnabled());
         w.click("Image8");
         const int before = w.lines.openCalls;
         w.clickOption(3);
         QVERIFY(option(w, 3)->isChecked());
-        QCOMPARE(w.lines.openCalls - before, 6);
-        QCOMPARE(w.lines.inUse, 3);
+        QCOMPARE(w.lines.openCalls.load() - before, 6);
+        QCOMPARE(w.lines.inUse.load(), 3);
         QCOMPARE(w.text("Label3"), QString("COM3"));
         QCOMPARE(w.form.state().PortCaption, QString("Tikvor - COM3"));
         w.clearLines();
@@ -56,12 +56,12 @@ private slots:
         QCOMPARE(w.form.windowTitle(), QString("Tikvor - COM1 (odpojeno)"));
         const int opened = w.lines.openCalls;
         tick(9, 2000); // tries the port again: still away
-        QCOMPARE(w.lines.openCalls, opened + 1);
+        QCOMPARE(w.lines.openCalls.load(), opened + 1);
         w.lines.unplugged = false;
         tick(10, 2500); // not yet a second since the last try: nothing touches the line
         QCOMPARE(w.sentLines(), QString("D1"));
         tick(11, 3000); // opened again, and the frame goes out whole
-        QCOMPARE(w.lines.openCalls, opened + 2);
+        QCOMPARE(w.lines.openCalls.load(), opened + 2);
         QCOMPARE(w.sentLines().size(), 2 + 144 * 2);
         QCOMPARE(w.form.windowTitle(), QString("Tikvor - COM1"));
         // The choice is untouched by the loss, and nothing was asked of the user.
@@ -87,13 +87,13 @@ private slots:
         w.form.Timer1_Timer(); // the line thread is held in the first open
         QCOMPARE(w.form.state().SecondUnits, QString("8"));
         QCOMPARE(w.text("Label3"), QString("COM1")); // the choice has not come back yet
-        QVERIFY(w.lines.lineCalls.isEmpty());
+        QVERIFY(w.lines.lineCalls().isEmpty());
         gate.release(6); // the scan of five ports and the open of the chosen one
         w.settle();
         w.lines.openGate = nullptr;
         QCOMPARE(w.text("Label3"), QString("COM3"));
-        QCOMPARE(w.lines.inUse, 3);
-        QCOMPARE(w.lines.lineCalls.size(), 144 * 2); // one frame, after the choice
+        QCOMPARE(w.lines.inUse.load(), 3);
+        QCOMPARE(w.lines.lineCalls().size(), 144 * 2); // one frame, after the choice
     }
 
     void disabledButtonIgnoresTheClick()
@@ -105,7 +105,7 @@ private slots:
         const int before = w.lines.openCalls;
         w.clickOption(2);
         QVERIFY(option(w, 1)->isChecked());
-        QCOMPARE(w.lines.openCalls, before);
+        QCOMPARE(w.lines.openCalls.load(), before);
     }
 
     void lostPortHandsOnRoundTheRing()
@@ -119,14 +119,14 @@ private slots:
         w.clickOption(5);
         QVERIFY(!option(w, 5)->isEnabled());
         QVERIFY(option(w, 4)->isChecked()); // past Option1..3 (dead) back to Option4
-        QCOMPARE(w.lines.inUse, 4);
+        QCOMPARE(w.lines.inUse.load(), 4);
         QCOMPARE(w.text("Label3"), QString("COM4"));
         QCOMPARE(w.form.state().PortCaption, QString("Tikvor - COM4"));
         QVERIFY(w.desktop.events.isEmpty());
         // Clicking the selected button again opens nothing.
         const int before = w.lines.openCalls;
         w.clickOption(4);
-        QCOMPARE(w.lines.openCalls, before);
+        QCOMPARE(w.lines.openCalls.load(), before);
     }
 
     void noPortLeftIsFinal()

@@ -4,6 +4,9 @@
 // change to a trace file, which is decoded here as the display would read it.
 
 #include "lineshim/testpty.h"
+#include "support/patterns.h"
+#include "support/programfolder.h"
+#include "support/recordinglines.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -13,40 +16,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
+
 using namespace tikvor;
+using namespace tikvor::test;
 
 namespace {
-
-// Bits as the display latches them: the data level when DTR falls.
-QString decode(const QByteArray& trace)
-{
-    QString bits;
-    bool dtr = false;
-    bool breakOn = false;
-    for (char c : trace) {
-        if (c == 'B' || c == 'b')
-            breakOn = c == 'B';
-        else if (c == 'D')
-            dtr = true;
-        else if (c == 'd') {
-            if (dtr)
-                bits += breakOn ? u'1' : u'0';
-            dtr = false;
-        }
-    }
-    return bits;
-}
-
-const QStringList Patterns = {"11111100", "01100000", "11011010", "11110010", "01100110",
-                              "10110110", "10111110", "11100000", "11111110", "11110110"};
-
-int digitOf(const QString& group)
-{
-    for (int d = 0; d < 10; ++d)
-        if (Patterns[d].left(7) == group.left(7))
-            return d;
-    return -1;
-}
 
 // A program folder as installed, with the program copied in, COM2 on the pty and every other
 // port on a missing path.
@@ -54,6 +29,7 @@ struct InstalledProgram {
     QTemporaryDir dir;
     QString program;
     QString tracePath = dir.filePath("trace");
+    QString delayUs = "0"; // per line change
 
     InstalledProgram(const QString& built, const QString& slave)
     {
@@ -64,22 +40,17 @@ struct InstalledProgram {
         const QDir data(TIKVOR_SOURCE_DIR "/data");
         for (const QString& name : data.entryList({"*.gif"}, QDir::Files))
             QVERIFY(QFile::copy(data.filePath(name), dir.filePath("data/" + name)));
-        QFile sample(data.filePath("Data.ini"));
-        QVERIFY(sample.open(QIODevice::ReadOnly));
-        QByteArray text = sample.readAll();
-        text.replace("[Porty]", "[Porty]\r\nCOM1=" + dir.filePath("no-such-port").toLocal8Bit()
-                                    + "\r\nCOM2=" + slave.toLocal8Bit() + "\r\nCOM3="
-                                    + dir.filePath("none3").toLocal8Bit() + "\r\nCOM4="
-                                    + dir.filePath("none4").toLocal8Bit() + "\r\nCOM5="
-                                    + dir.filePath("none5").toLocal8Bit());
-        QFile ini(dir.filePath("Data.ini"));
-        QVERIFY(ini.open(QIODevice::WriteOnly));
-        ini.write(text);
+        QVERIFY(writeFile(dir.filePath("Data.ini"),
+                          sampleIniWithPorts({"COM1=" + dir.filePath("no-such-port"),
+                                              "COM2=" + slave, "COM3=" + dir.filePath("none3"),
+                                              "COM4=" + dir.filePath("none4"),
+                                              "COM5=" + dir.filePath("none5")})));
     }
 
     void start(QProcess& process, QProcessEnvironment env) const
     {
         env.insert("LD_PRELOAD", TIKVOR_LINESHIM);
+        env.insert("LINESHIM_DELAY_US", delayUs);
         env.insert("LINESHIM_TRACE", tracePath);
         env.insert("ASAN_OPTIONS", "verify_asan_link_order=0");
         process.setProcessEnvironment(env);
@@ -88,11 +59,12 @@ struct InstalledProgram {
         QVERIFY(process.waitForStarted());
     }
 
-    QString bits() const
+    QByteArray changes() const
     {
         QFile trace(tracePath);
-        return trace.open(QIODevice::ReadOnly) ? decode(trace.readAll()) : QString();
+        return trace.open(QIODevice::ReadOnly) ? trace.readAll() : QByteArray();
     }
+    QString bits() const { return traceBits(changes()); }
 };
 
 // Runs a tool and returns what it printed; empty when it failed.
@@ -250,6 +222,88 @@ private slots:
         const QString bits = installed.bits();
         QVERIFY(bits.size() >= 48);
         QCOMPARE(bits.size() % 48, 0);
+    }
+
+    // Every way of ending the program, on a line of 2 ms per change (a frame takes about 0.3 s),
+    // in the middle of a frame: that frame ends whole, none follows, the lines are at rest (DTR
+    // released, break off) and the status is 0; a missing picture ends with 3 and no frame.
+    void everyEndLeavesAWholeFrameAndTheLinesAtRest_data()
+    {
+        QTest::addColumn<QString>("end"); // a signal's name, or how the window goes
+        QTest::addColumn<int>("status");
+        for (const char* end : {"SIGTERM", "SIGINT", "SIGHUP", "windowclose"})
+            QTest::newRow(end) << end << 0;
+        // Qt's X11 plugin ends the program itself, with exit(1).
+        QTest::newRow("X server gone") << "X server gone" << 1;
+        QTest::newRow("ERROR 03") << "ERROR 03" << 3;
+    }
+    void everyEndLeavesAWholeFrameAndTheLinesAtRest()
+    {
+        QFETCH(QString, end);
+        QFETCH(int, status);
+        const bool x11 = end == "windowclose" || end == "X server gone" || status == 3;
+        VirtualDesktop desktop;
+        if (x11) {
+            for (const char* tool : {"Xvfb", "openbox", "xprop", "xdotool"}) {
+                if (QStandardPaths::findExecutable(tool).isEmpty())
+                    QSKIP(qPrintable(QString("%1 is not installed").arg(tool)));
+            }
+            QVERIFY(desktop.start());
+        }
+        TestPty pty;
+        InstalledProgram installed(TIKVOR_PROGRAM, pty.slave);
+        installed.delayUs = "2000";
+        if (status == 3)
+            QVERIFY(QFile::remove(installed.dir.filePath("data/s5.gif")));
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_QPA_PLATFORM", x11 ? "xcb" : "offscreen");
+        if (x11)
+            env.insert("DISPLAY", desktop.display);
+        installed.start(process, env);
+
+        const auto windowNamed = [&](const QString& name) {
+            QString window;
+            QElapsedTimer waited;
+            waited.start();
+            while (window.isEmpty() && waited.elapsed() < 20000) {
+                process.waitForFinished(50);
+                window = output("xdotool", {"search", "--name", name}, desktop.display)
+                             .section('\n', 0, 0);
+            }
+            return window;
+        };
+        if (status == 3) {
+            // The box is answered as a user would.
+            const QString box = windowNamed("^ERROR 03$");
+            QVERIFY2(!box.isEmpty(), "no box");
+            output("xdotool", {"key", "--window", box, "Return"}, desktop.display);
+        } else {
+            // Well inside a frame.
+            QTRY_VERIFY_WITH_TIMEOUT(installed.changes().count('D') % 48 >= 8
+                                         && installed.changes().count('D') % 48 <= 24,
+                                     20000);
+            if (end == "X server gone") {
+                desktop.server.kill();
+            } else if (x11) {
+                const QString window = windowNamed("^Tikvor - COM2$");
+                QVERIFY2(!window.isEmpty(), "no window");
+                output("xdotool", {"windowclose", window}, desktop.display);
+            } else {
+                const int number = end == "SIGTERM" ? SIGTERM : end == "SIGINT" ? SIGINT : SIGHUP;
+                ::kill(pid_t(process.processId()), number);
+            }
+        }
+        QVERIFY2(process.waitForFinished(10000), "still running");
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QVERIFY2(process.exitCode() == status, process.readAllStandardError().right(3000).constData());
+        const QByteArray all = installed.changes();
+        QCOMPARE(all.count('D') % 48, 0);
+        QCOMPARE(all.count('D') > 0, status != 3);
+        if (status != 3) {
+            QVERIFY2(all.endsWith("db") || all.endsWith('d'), all.right(8).constData());
+            QVERIFY(all.lastIndexOf('B') < all.lastIndexOf('b') || !all.contains('B'));
+        }
     }
 };
 

@@ -1,35 +1,25 @@
 // The shift-out seen as the sequence of line operations it makes.
 
+#include "clock/clockstate.h"
 #include "clock/sendframe.h"
+#include "support/recordinglines.h"
 
 #include <QTest>
 
 using namespace tikvor;
+using namespace tikvor::test;
 
 namespace {
 
-class RecordingLines : public LineDriver {
-public:
-    QStringList calls;     // "D1", "T0", "D0", ...
-    int failAt = -1;       // 1-based call number that fails
-    bool DTR(int level) override { return record(QStringLiteral("D%1").arg(level)); }
-    bool TXD(int level) override { return record(QStringLiteral("T%1").arg(level)); }
-    QString txdValues() const
-    {
-        QString out;
-        for (const QString& c : calls)
-            if (c.startsWith(u'T'))
-                out += c.mid(1);
-        return out;
-    }
-
-private:
-    bool record(const QString& call)
-    {
-        calls << call;
-        return calls.size() != failAt;
-    }
-};
+// The TXD levels in the order they went out.
+QString txdValues(const QStringList& calls)
+{
+    QString out;
+    for (const QString& c : calls)
+        if (c.startsWith(u'T'))
+            out += c.mid(1);
+    return out;
+}
 
 QString reversed(QString s)
 {
@@ -47,16 +37,16 @@ private slots:
         ClockState s;
         s.FrameBits = QString("10010011").repeated(3) + QString("01100000").repeated(3);
         RecordingLines lines;
-        QCOMPARE(SendFrame(s, lines), 48);
-        QCOMPARE(lines.calls.size(), 144);
+        QCOMPARE(SendFrame(s.FrameBits, lines), 48);
+        QCOMPARE(lines.calls().size(), 144);
         for (int i = 0; i < 48; ++i) {
-            QCOMPARE(lines.calls[3 * i], QString("D1"));
-            QVERIFY(lines.calls[3 * i + 1].startsWith(u'T'));
-            QCOMPARE(lines.calls[3 * i + 2], QString("D0"));
+            QCOMPARE(lines.calls()[3 * i], QString("D1"));
+            QVERIFY(lines.calls()[3 * i + 1].startsWith(u'T'));
+            QCOMPARE(lines.calls()[3 * i + 2], QString("D0"));
         }
-        QCOMPARE(lines.txdValues(), reversed(s.FrameBits));
-        QCOMPARE(lines.calls[1], QString("T0")); // character 48 first
-        QCOMPARE(lines.calls[142], QString("T1")); // character 1 last
+        QCOMPARE(txdValues(lines.calls()), reversed(s.FrameBits));
+        QCOMPARE(lines.calls()[1], QString("T0")); // character 48 first
+        QCOMPARE(lines.calls()[142], QString("T1")); // character 1 last
     }
 
     void defaultPatternsGiveTheirTxdSequence()
@@ -64,8 +54,8 @@ private slots:
         ClockState s;
         s.FrameBits = QString("10010010").repeated(6);
         RecordingLines lines;
-        SendFrame(s, lines);
-        QCOMPARE(lines.txdValues(), QString("01001001").repeated(6));
+        SendFrame(s.FrameBits, lines);
+        QCOMPARE(txdValues(lines.calls()), QString("01001001").repeated(6));
     }
 
     void failureEndsTheFrameThere_data()
@@ -86,13 +76,13 @@ private slots:
         s.FrameBits = QString("10010010").repeated(6);
         RecordingLines lines;
         lines.failAt = failAt;
-        QCOMPARE(SendFrame(s, lines), sent);
-        QCOMPARE(lines.calls.size(), failAt);
+        QCOMPARE(SendFrame(s.FrameBits, lines), sent);
+        QCOMPARE(lines.calls().size(), failAt);
         // The next frame starts again from its last character.
         lines.failAt = -1;
-        lines.calls.clear();
-        QCOMPARE(SendFrame(s, lines), 48);
-        QCOMPARE(lines.calls.size(), 144);
+        lines.clear();
+        QCOMPARE(SendFrame(s.FrameBits, lines), 48);
+        QCOMPARE(lines.calls().size(), 144);
     }
 
     void charactersAreSentByTheirValue_data()
@@ -112,8 +102,8 @@ private slots:
         ClockState s;
         s.FrameBits = frame;
         RecordingLines lines;
-        SendFrame(s, lines);
-        QCOMPARE(lines.calls, calls);
+        SendFrame(s.FrameBits, lines);
+        QCOMPARE(lines.calls(), calls);
     }
 };
 

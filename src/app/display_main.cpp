@@ -1,7 +1,7 @@
 // tikvor-display: the display on a serial port driven without a window, for a machine with no
 // screen. Reads Data.ini beside the program, as the windowed programs do.
 
-#include "display/displayservice.h"
+#include "displayconsole.h"
 #include "port/portselection.h"
 #include "stopsignals.h"
 
@@ -27,8 +27,9 @@ const char Help[] =
     "  --help       this text\n"
     "\n"
     "It never gives up: without a port, or when the port is lost, it tries again once a second,\n"
-    "and says so once on standard error. SIGTERM or SIGINT (Ctrl+C) lets the frame in progress\n"
-    "finish, puts the lines at rest (DTR released, break off) and ends with status 0.\n";
+    "and says so once on standard error. SIGTERM, SIGINT (Ctrl+C) or SIGHUP (its terminal closing)\n"
+    "lets the frame in progress finish, puts the lines at rest (DTR released, break off),\n"
+    "releases the port and ends with status 0.\n";
 
 void line(FILE* to, const QString& text)
 {
@@ -41,10 +42,9 @@ void line(FILE* to, const QString& text)
 int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
-    DisplayOptions options;
+    LinkOptions options;
     options.programFolder = QCoreApplication::applicationDirPath();
-    options.error = [](const QString& text) { line(stderr, text); };
-    options.output = [](const QString& text) { line(stdout, text); };
+    options.policy = PortPolicy::Retry;
     const QStringList args = QCoreApplication::arguments().mid(1);
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString& arg = args[i];
@@ -63,20 +63,22 @@ int main(int argc, char* argv[])
                                  .arg(port));
                 return 2;
             }
-            options.port = n;
+            options.onlyPort = n;
         } else {
             line(stderr, QStringLiteral("tikvor-display: unknown argument %1 (see --help)").arg(arg));
             return 2;
         }
     }
 
-    DisplayService service(options);
-    const auto end = [&] {
-        service.stop();
-        app.quit();
-    };
-    onStopRequest(end);
-    QObject::connect(&service, &DisplayService::finished, &app, end);
-    service.start();
-    return app.exec();
+    DisplayConsole console(options, [](const QString& text) { line(stderr, text); },
+                           [](const QString& text) { line(stdout, text); });
+    DisplayLink& link = console.link();
+    QObject::connect(&link, &DisplayLink::stopped, &app, [](int status) {
+        QCoreApplication::exit(status);
+    });
+    onStopRequest([&link] { link.stop(); });
+    console.start();
+    const int status = app.exec();
+    stopFinished();
+    return status;
 }

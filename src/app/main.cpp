@@ -1,19 +1,50 @@
 // Tikvor_1 and Tikvor_0: the same program; Tikvor_0's window has no taskbar button.
+//
+// Every end goes through the display link's stop(), which finishes the frame on the line, puts
+// the lines at rest and releases the port before the event loop ends:
+// - the window closed through the window manager, or destroyed from outside (Form1);
+// - SIGTERM, SIGINT and SIGHUP on Unix (stopsignals);
+// - the session ending: commitDataRequest (X11 session manager; WM_QUERYENDSESSION on Windows)
+//   asks for the stop; aboutToQuit catches whatever ends the loop without it and waits there,
+//   bounded, for the line. On Windows Qt answers WM_ENDSESSION by emitting aboutToQuit itself
+//   and quitting, because Windows ends the process as soon as the message is answered: the
+//   bounded wait inside aboutToQuit is what lets the frame finish there;
+// - the X connection lost: Qt's xcb plugin calls exit() (Qt 6.4: "The X11 connection
+//   broke"), so an exit hook finishes the frame and rests the lines (finishLinesAtExit);
+// - "ERROR 03" at start-up: Form_Load stops the link with status 3.
 
+#include "stopsignals.h"
 #include "ui/form1.h"
 
 #include <QApplication>
+#include <QSessionManager>
 
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tikvor"));
+    // The program ends when its line is at rest, not when its last window is gone.
+    QApplication::setQuitOnLastWindowClosed(false);
 
     tikvor::Form1Options options;
     options.programFolder = QCoreApplication::applicationDirPath();
     options.showInTaskbar = TIKVOR_SHOW_IN_TASKBAR;
     tikvor::Form1 form(options);
-    if (!form.Form_Load())
-        return 1; // the refusal has been shown and the program has already ended
-    return app.exec();
+    tikvor::DisplayLink& link = form.link();
+
+    tikvor::onStopRequest([&link] { link.stop(); });
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &form,
+                     [&link](QSessionManager&) { link.stop(); });
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &form, [&link] {
+        link.stop();
+        link.waitStopped(int(tikvor::LineSender::FinishLimitMs) + 500);
+    });
+    tikvor::finishLinesAtExit(&link);
+
+    form.Form_Load(); // a refusal has stopped the link: the loop ends with its status
+    // Closed while a start-up box was up: the end came inside the box's own loop.
+    const int status = link.isStopped() ? *link.stopStatus() : app.exec();
+    tikvor::finishLinesAtExit(nullptr);
+    tikvor::stopFinished();
+    return status;
 }

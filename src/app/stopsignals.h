@@ -1,12 +1,22 @@
 #pragma once
-// How a console program is asked to stop: SIGTERM and SIGINT on Unix, Ctrl+C, Ctrl+Break and
-// the console closing on Windows. The request is delivered as a call of `stop` on the thread of
-// the event loop, never inside a signal handler.
+// How a program is asked to stop from outside, other than through its window:
+// - Linux and other Unix: SIGTERM (systemctl, kill, the session ending), SIGINT (Ctrl+C) and
+//   SIGHUP (the terminal or ssh session that started it closing). The handler only writes a
+//   byte to a pipe; the event loop reads it.
+// - Windows, for the console program: Ctrl+C, Ctrl+Break, the console closing, logoff and
+//   shutdown. The handler runs on a thread of its own; for the events after which Windows ends
+//   the process as soon as the handler returns, it waits (under Windows' 5 s) until
+//   stopFinished() has been called.
+//
+// Contract: call onStopRequest once, after the application object exists. `stop` runs on the
+// thread of the event loop, never inside a handler, at most once. Call stopFinished() once the
+// program is at rest, just before it returns.
 
 #include <functional>
 
 namespace tikvor {
 
 void onStopRequest(std::function<void()> stop);
+void stopFinished();
 
 } // namespace tikvor

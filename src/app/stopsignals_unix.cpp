@@ -35,8 +35,10 @@ void onStopRequest(std::function<void()> stop)
     action.sa_handler = handle;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    ::sigaction(SIGTERM, &action, nullptr);
-    ::sigaction(SIGINT, &action, nullptr);
+    for (int signal : {SIGTERM, SIGINT, SIGHUP})
+        ::sigaction(signal, &action, nullptr);
 }
+
+void stopFinished() {}
 
 } // namespace tikvor

@@ -19,10 +19,16 @@ QString timeCaption(QTime time)
 }
 
 ClockEngine::ClockEngine(ClockState& state, const CharacterTable& table, const TimeSource& time,
-                         ClockFace& face, QString programFolder)
-    : m_state(state), m_table(table), m_time(time), m_face(face),
-      m_programFolder(std::move(programFolder))
+                         QString programFolder)
+    : m_state(state), m_table(table), m_time(time), m_programFolder(std::move(programFolder))
 {
+}
+
+ClockEngine::ClockEngine(ClockState& state, const CharacterTable& table, const TimeSource& time,
+                         ClockFace& face, QString programFolder)
+    : ClockEngine(state, table, time, std::move(programFolder))
+{
+    setFaces(&face, &face);
 }
 
 QString ClockEngine::portCaption() const
@@ -32,8 +38,8 @@ QString ClockEngine::portCaption() const
 
 void ClockEngine::refreshCaption()
 {
-    if (!m_face.isMinimised())
-        m_face.setCaption(portCaption());
+    if (m_caption && !m_caption->isMinimised())
+        m_caption->setCaption(portCaption());
 }
 
 void ClockEngine::UpdateClock()
@@ -53,13 +59,16 @@ void ClockEngine::UpdateClock()
             m_sink->sendFrame(m_state);
     }
 
-    m_face.setCaption(m_face.isMinimised() ? timeCaption(now) : portCaption());
+    if (m_caption)
+        m_caption->setCaption(m_caption->isMinimised() ? timeCaption(now) : portCaption());
+    if (!m_pictures)
+        return;
     const auto names = pictureNames(m_state);
     for (int i = 0; i < 7; ++i)
-        m_face.showPicture(i + 1, joinPath(m_programFolder, names[static_cast<size_t>(i)]));
-    m_face.moveMarker(markerLeft(now.second()));
+        m_pictures->showPicture(i + 1, joinPath(m_programFolder, names[static_cast<size_t>(i)]));
+    m_pictures->moveMarker(markerLeft(now.second()));
     if (!frame.isEmpty())
-        m_face.showFrame(frameLabelText(frame));
+        m_pictures->showFrame(frameLabelText(frame));
 }
 
 } // namespace tikvor

@@ -19,17 +19,26 @@ public:
     virtual QTime currentTime() const = 0;
 };
 
-// What the tick changes in the window.
-class ClockFace {
+// What the tick changes in a window's caption.
+class CaptionFace {
 public:
-    virtual ~ClockFace() = default;
+    virtual ~CaptionFace() = default;
     virtual bool isMinimised() const = 0;
     virtual void setCaption(const QString& caption) = 0;
+};
+
+// What the tick changes on a clock face drawn with pictures.
+class PictureFace {
+public:
+    virtual ~PictureFace() = default;
     // index 1..7 (Image1..Image7); a picture that cannot be read leaves the previous one.
     virtual void showPicture(int index, const QString& path) = 0;
     virtual void moveMarker(int leftTwips) = 0;
     virtual void showFrame(const QString& labelText) = 0;
 };
+
+// Both, as the window has them.
+class ClockFace : public CaptionFace, public PictureFace {};
 
 // Where a finished frame goes while a port is open.
 class FrameSink {
@@ -43,8 +52,18 @@ QString timeCaption(QTime time);
 
 class ClockEngine {
 public:
+    // Without faces: a front end that shows neither caption nor pictures (see setFaces).
+    ClockEngine(ClockState& state, const CharacterTable& table, const TimeSource& time,
+                QString programFolder);
     ClockEngine(ClockState& state, const CharacterTable& table, const TimeSource& time,
                 ClockFace& face, QString programFolder);
+
+    // Either may be null: what is missing is not shown.
+    void setFaces(CaptionFace* caption, PictureFace* pictures)
+    {
+        m_caption = caption;
+        m_pictures = pictures;
+    }
 
     // Where frames go; without a sink frames are built and shown but not sent.
     void setFrameSink(FrameSink* sink) { m_sink = sink; }
@@ -62,7 +81,8 @@ private:
     ClockState& m_state;
     const CharacterTable& m_table;
     const TimeSource& m_time;
-    ClockFace& m_face;
+    CaptionFace* m_caption = nullptr;
+    PictureFace* m_pictures = nullptr;
     QString m_programFolder;
     FrameSink* m_sink = nullptr;
     bool m_linkLost = false;

@@ -16,10 +16,8 @@ struct ClockState {
     QString SecondTens;
     QString SecondUnits;
     float BlinkSign = 0.0f;     // +1 or -1 once the first tick has run
-    float ShiftCounter = 0.0f;  // loop counter of the shift-out
     QString FrameBits;          // 48 characters "0"/"1", seconds units first
     QString VersionBuffer;      // scratch buffer of the data-file version query
-    float ShiftPosition = 0.0f; // position of the character being sent
     qint16 PortClosed = 0;      // 0 = a port is open, -1 = frames are built but never sent
     QString PortCaption;        // "Tikvor - COMn", or "Tikvor - COM0" without a port
 };

@@ -4,13 +4,14 @@
 // character that is not a decimal digit, ends the frame silently; the next
 // frame always starts again from the last character.
 
-#include "clockstate.h"
 #include "linedriver.h"
+
+#include <QString>
 
 namespace tikvor {
 
-// Sends state.FrameBits, keeping ShiftPosition and ShiftCounter as its loop
-// variables. Returns the number of characters sent completely.
-int SendFrame(ClockState& state, LineDriver& lines);
+// Sends frameBits; its position and loop counter live and die with the call.
+// Returns the number of characters sent completely.
+int SendFrame(const QString& frameBits, LineDriver& lines);
 
 } // namespace tikvor

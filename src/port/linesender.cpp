@@ -5,7 +5,6 @@
 #include <QThread>
 
 #include <chrono>
-#include <future>
 
 namespace tikvor {
 
@@ -38,12 +37,28 @@ int LineSender::TrackedLines::OpenPort(const QString& mode)
     return result;
 }
 
-LineSender::LineSender(std::unique_ptr<SerialLines> lines) : LineSender(*lines)
+bool LineSender::TrackedLines::cut() const
+{
+    const qint64 at = cutAt.load();
+    return at != 0 && m_clock() >= at;
+}
+
+void LineSender::TrackedLines::rest()
+{
+    // Straight to the device: the time limit of the end does not apply to the rest itself.
+    m_lines.DTR(0);
+    m_lines.TXD(0);
+}
+
+LineSender::LineSender(std::unique_ptr<SerialLines> lines, LinkListener listener, Clock clock)
+    : LineSender(*lines, std::move(listener), std::move(clock))
 {
     m_own = std::move(lines);
 }
 
-LineSender::LineSender(SerialLines& lines) : m_lines(lines), m_clock(steadyMilliseconds)
+LineSender::LineSender(SerialLines& lines, LinkListener listener, Clock clock)
+    : m_clock(clock ? std::move(clock) : Clock(steadyMilliseconds)), m_lines(lines, m_clock),
+      m_listener(std::move(listener))
 {
     m_thread.reset(QThread::create([this] { run(); }));
     m_thread->setObjectName(QStringLiteral("LineSender"));
@@ -52,11 +67,7 @@ LineSender::LineSender(SerialLines& lines) : m_lines(lines), m_clock(steadyMilli
 
 LineSender::~LineSender()
 {
-    {
-        const std::lock_guard lock(m_mutex);
-        m_stop = true;
-    }
-    m_work.notify_all();
+    finish();
     m_thread->wait();
     // The worker released this lock last; taking it shows ThreadSanitizer the join that it
     // cannot see inside QThread::wait.
@@ -67,6 +78,8 @@ void LineSender::sendFrame(const QString& frame)
 {
     {
         const std::lock_guard lock(m_mutex);
+        if (m_stop)
+            return;
         if (m_pending)
             ++m_stats.dropped;
         m_pending = frame;
@@ -78,17 +91,31 @@ void LineSender::post(Task task)
 {
     {
         const std::lock_guard lock(m_mutex);
+        if (m_stop)
+            return;
         m_tasks.push_back(std::move(task));
     }
     m_work.notify_all();
 }
 
-int LineSender::OpenPort(const QString& mode)
+void LineSender::finish(std::function<void()> done)
 {
-    auto result = std::make_shared<std::promise<int>>();
-    std::future<int> answer = result->get_future();
-    post([mode, result](SerialLines& lines) { result->set_value(lines.OpenPort(mode)); });
-    return answer.get();
+    {
+        const std::lock_guard lock(m_mutex);
+        if (m_stop)
+            return;
+        m_stop = true;
+        m_done = std::move(done);
+        m_lines.cutAt = m_clock() + FinishLimitMs;
+    }
+    m_work.notify_all();
+}
+
+bool LineSender::waitFinished(int timeoutMs)
+{
+    std::unique_lock lock(m_mutex);
+    return m_settled.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                              [this] { return m_finished; });
 }
 
 LineSender::Stats LineSender::stats() const
@@ -101,7 +128,7 @@ bool LineSender::waitIdle(int timeoutMs)
 {
     std::unique_lock lock(m_mutex);
     return m_settled.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                              [this] { return idle(); });
+                              [this] { return idle() || m_finished; });
 }
 
 void LineSender::setLost(bool lost)
@@ -141,8 +168,28 @@ void LineSender::run()
         m_busy = false;
         m_settled.notify_all();
     }
+    m_tasks.clear();
+    m_pending.reset();
+    std::function<void()> done = std::move(m_done);
+    lock.unlock();
+
+    // The end: the lines at rest on the port in use, then the port given back.
+    if (m_lines.modeInUse && !m_lost)
+        m_lines.rest();
+    m_own.reset();
+
+    lock.lock();
+    m_finished = true;
+    m_busy = false;
+    m_settled.notify_all();
+    lock.unlock();
+    // Last: whoever hears it may take the line as finished.
+    if (done)
+        done();
 }
 
+// Every frame starts here, the moment it is handed over: the one place that decides when a
+// frame goes on the line.
 void LineSender::send(QString frame)
 {
     const auto count = [this](quint64 Stats::*field) {
@@ -161,16 +208,16 @@ void LineSender::send(QString frame)
             return count(&Stats::dropped);
         count(&Stats::reopened);
     }
-    m_workerState.FrameBits = std::move(frame);
-    const int sent = SendFrame(m_workerState, m_lines);
-    if (sent == m_workerState.FrameBits.size()) {
+    m_frame = std::move(frame);
+    const int sent = SendFrame(m_frame, m_lines);
+    if (sent == m_frame.size()) {
         count(&Stats::completed);
         setLost(false);
         return;
     }
     count(&Stats::cutShort);
-    // A frame of digits ends early only when the line failed.
-    if (allDigits(m_workerState.FrameBits)) {
+    // A frame of digits ends early only when the line failed (or the end cut it).
+    if (allDigits(m_frame) && m_lines.cutAt.load() == 0) {
         m_lastAttempt = m_clock();
         setLost(true);
     }

@@ -3,36 +3,37 @@
 //
 // Every line operation can take a millisecond on a USB adapter (far more on a bad one), and a
 // frame is 144 of them; opening a port takes several. LineSender owns (or borrows) the
-// SerialLines and touches it only from its worker thread; the window hands over frames and port
-// choices and goes on.
+// SerialLines and touches it only from its worker thread; the front end hands over frames and
+// port choices and goes on.
 //
 // Contract:
 // - sendFrame never waits. The worker clocks each frame out whole with SendFrame, last
-//   character first, in the order handed over. A frame in progress is always completed. At most
-//   one frame waits behind it: a newer frame replaces a waiting one (counted as dropped), since
-//   only the newest time is worth showing.
+//   character first, in the order handed over. At most one frame waits behind the one in
+//   progress: a newer frame replaces a waiting one (counted as dropped), since only the newest
+//   time is worth showing.
 // - post never waits: the task runs on the worker between two frames, never inside one, with the
 //   lines to itself, before any waiting frame. Tasks run in the order posted. A port choice is
 //   such a task: a frame that waits during the choice goes out afterwards, to the port that won.
+//   Only a task can open a port: LineSender itself is no SerialLines, so nothing can open a port
+//   behind the worker's back or wait inside a task for another task.
 // - The port in use is the one of the last OpenPort that succeeded; without one, frames are
 //   dropped unsent.
 // - Lost and found: when a line operation fails, the port in use counts as lost and the frame
-//   ends there. While lost, frames are not sent; before a frame, once a second, the
-//   worker opens the port in use again by its mode (at most every RetryIntervalMs), and the
-//   frame goes out if that succeeds.
+//   ends there. While lost, frames are not sent; before a frame, at most every RetryIntervalMs,
+//   the worker opens the port in use again by its mode, and the frame goes out if that succeeds.
 //   The listener hears of the loss and, once a frame has gone out whole again, of the return.
 //   A task that opens a port ends a loss.
-// - OpenPort runs as a task and waits for its result (for tests and benchmarks). DTR and TXD do
-//   nothing and return false: a single line operation from another thread would land in the
-//   middle of a frame.
-// - Destruction lets the frame in progress finish, drops a waiting one and joins the worker;
-//   tasks not yet run are dropped.
+// - finish() is the way out and never waits: the frame in progress goes on to its end if it can
+//   within FinishLimitMs of the request (else it is cut there), waiting frames and tasks are
+//   dropped, the lines of a port in use go to rest (DTR released, break off), lines it owns are
+//   destroyed on the worker (which releases the port), and then `done` runs on the worker.
+//   Destruction finishes the same way and waits for it.
 
-#include "clock/clockstate.h"
 #include "seriallines.h"
 
 #include <QString>
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -44,7 +45,7 @@ class QThread;
 
 namespace tikvor {
 
-class LineSender final : public SerialLines {
+class LineSender final {
 public:
     struct Stats {
         quint64 completed = 0; // frames clocked out whole
@@ -56,25 +57,23 @@ public:
     // Called on the worker thread: true when the port in use is lost, false when frames flow
     // on it again.
     using LinkListener = std::function<void(bool lost)>;
-    // Monotonic milliseconds; injected by tests.
+    // Monotonic milliseconds; injected by tests. Empty: the steady clock.
     using Clock = std::function<qint64()>;
 
-    explicit LineSender(std::unique_ptr<SerialLines> lines);
+    explicit LineSender(std::unique_ptr<SerialLines> lines, LinkListener listener = {},
+                        Clock clock = {});
     // Borrows lines, which must outlive this object and must not be used by anything else.
-    explicit LineSender(SerialLines& lines);
-    ~LineSender() override;
+    explicit LineSender(SerialLines& lines, LinkListener listener = {}, Clock clock = {});
+    ~LineSender();
     LineSender(const LineSender&) = delete;
     LineSender& operator=(const LineSender&) = delete;
 
-    // Before the first frame or task.
-    void setLinkListener(LinkListener listener) { m_listener = std::move(listener); }
-    void setClock(Clock clock) { m_clock = std::move(clock); }
-
     void sendFrame(const QString& frame);
     void post(Task task);
-    int OpenPort(const QString& mode) override;
-    bool DTR(int) override { return false; }
-    bool TXD(int) override { return false; }
+    void finish(std::function<void()> done = {});
+    // For an end that may wait (the session ending, the process exiting): true once the worker
+    // has finished, false when timeoutMs ran out first.
+    bool waitFinished(int timeoutMs);
 
     Stats stats() const;
     // For tests and benchmarks: waits until no frame is in progress or waiting and no task is
@@ -83,20 +82,27 @@ public:
 
     // Frames come once a second; a little less keeps each second's frame from just missing it.
     static constexpr qint64 RetryIntervalMs = 900;
+    // How long the frame on the line may take to end once the program is asked to end.
+    static constexpr qint64 FinishLimitMs = 1000;
 
 private:
-    // What the worker hands to tasks: the lines, remembering the mode of the port in use.
+    // What the worker hands to tasks: the lines, remembering the mode of the port in use, and
+    // failing every line operation once a frame has outrun the end's time limit.
     class TrackedLines final : public SerialLines {
     public:
-        explicit TrackedLines(SerialLines& lines) : m_lines(lines) {}
+        TrackedLines(SerialLines& lines, const Clock& clock) : m_lines(lines), m_clock(clock) {}
         int OpenPort(const QString& mode) override;
-        bool DTR(int level) override { return m_lines.DTR(level); }
-        bool TXD(int level) override { return m_lines.TXD(level); }
+        bool DTR(int level) override { return !cut() && m_lines.DTR(level); }
+        bool TXD(int level) override { return !cut() && m_lines.TXD(level); }
+        void rest();
         std::optional<QString> modeInUse;
         bool opened = false; // an OpenPort succeeded since the last look
+        std::atomic<qint64> cutAt = 0; // 0: no end asked for
 
     private:
+        bool cut() const;
         SerialLines& m_lines;
+        const Clock& m_clock;
     };
 
     void run();
@@ -105,21 +111,23 @@ private:
     void setLost(bool lost);
 
     std::unique_ptr<SerialLines> m_own;
-    TrackedLines m_lines;
-    ClockState m_workerState; // ShiftPosition and ShiftCounter belong to the worker alone
-    LinkListener m_listener;
     Clock m_clock;
+    TrackedLines m_lines;
+    QString m_frame;             // worker only: the frame on the line
+    LinkListener m_listener;
     bool m_lost = false;         // worker only
     qint64 m_lastAttempt = 0;    // worker only
 
     // Standard rather than Qt primitives so that ThreadSanitizer sees every hand-over.
     mutable std::mutex m_mutex;
     std::condition_variable m_work;    // to the worker: a frame, a task or the end
-    std::condition_variable m_settled; // to callers: the worker went idle
+    std::condition_variable m_settled; // to callers: the worker went idle or finished
     std::optional<QString> m_pending;
     std::deque<Task> m_tasks;
+    std::function<void()> m_done;
     bool m_busy = false;
     bool m_stop = false;
+    bool m_finished = false;
     Stats m_stats;
 
     std::unique_ptr<QThread> m_thread;

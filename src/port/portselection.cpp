@@ -17,7 +17,7 @@ QString portCaption(int n)
     return QStringLiteral("Tikvor - COM%1").arg(n);
 }
 
-PortSelection::PortSelection(ClockState& state, SerialLines& lines, PortPanel& panel)
+PortSelection::PortSelection(PortNaming& state, SerialLines& lines, PortPanel& panel)
     : m_state(state), m_lines(lines), m_panel(panel)
 {
 }
@@ -39,15 +39,34 @@ int PortSelection::selected() const
     return 0;
 }
 
-void PortSelection::openSelected()
+bool PortSelection::openSelected()
 {
     const int n = selected();
     if (n == 0)
-        return;
-    // The scan left the last port that opened in use; this makes it the chosen one.
-    m_lines.OpenPort(portMode(n));
+        return false;
+    // The scan left the last port that opened in use; this makes it the chosen one. A port that
+    // fails here is a failed port like any other: it is never named.
+    if (m_lines.OpenPort(portMode(n)) == 0) {
+        m_panel.disable(n);
+        return false;
+    }
     m_panel.setPortLabel(portLabel(n));
     m_state.PortCaption = portCaption(n);
+    return true;
+}
+
+bool PortSelection::handOn(int from)
+{
+    // Walk round the ring to the first button still enabled; its own handler opens its port,
+    // and from then on that inner run speaks for the selection.
+    for (int step = 1; step < PortCount; ++step) {
+        const int n = (from - 1 + step) % PortCount + 1;
+        if (m_panel.isEnabled(n)) {
+            m_panel.select(n);
+            return true;
+        }
+    }
+    return false;
 }
 
 void PortSelection::enterNoPort()
@@ -75,7 +94,14 @@ void PortSelection::ScanAtStartUp()
         enterNoPort();
         return;
     }
-    openSelected();
+    const int chosen = selected();
+    if (openSelected() || m_state.PortClosed != False16)
+        return;
+    // The chosen port opened in the scan but not again: on round the ring, or no port at all.
+    if (!handOn(chosen)) {
+        m_panel.deselectAll();
+        enterNoPort();
+    }
 }
 
 void PortSelection::OptionClick()
@@ -87,19 +113,13 @@ void PortSelection::OptionClick()
 void PortSelection::SelectPort()
 {
     scan();
-    openSelected();
     const int from = selected();
-    if (from == 0 || m_panel.isEnabled(from))
+    if (from == 0 || openSelected())
         return;
-    // Walk round the ring to the first button still enabled; its own handler opens its port,
-    // and from then on that inner run speaks for the selection.
-    for (int step = 1; step < PortCount; ++step) {
-        const int n = (from - 1 + step) % PortCount + 1;
-        if (m_panel.isEnabled(n)) {
-            m_panel.select(n);
-            return;
-        }
-    }
+    if (handOn(from))
+        return;
+    // The ring's no-port end: the selection comes to rest on Option1.
+    m_panel.select(1);
     enterNoPort();
 }
 

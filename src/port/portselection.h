@@ -9,11 +9,14 @@
 //   button and goes to the no-port state.
 // - OptionClick is the handler of all five buttons: it runs SelectPort unless
 //   the no-port state has been reached. SelectPort rescans, opens the selected
-//   port and, when that port failed, hands the selection forward round the
-//   ring (Option2 after Option1, Option1 after Option5) to the first enabled
-//   button, whose handler opens its port.
+//   port and, when that port failed (in the scan or on the open that makes it
+//   the one in use), disables its button and hands the selection forward round
+//   the ring (Option2 after Option1, Option1 after Option5) to the first
+//   enabled button, whose handler opens its port. Label3 and the caption only
+//   ever name a port that opened.
 // - The no-port state ("CHYBA 02" once, "COM0", PortClosed) is entered only
-//   when no enabled button is left, and it is final for the run.
+//   when no enabled button is left, and it is final for the run. After a click
+//   the selection then rests on Option1; at start-up no button is selected.
 // - PortPanel::select on an enabled button runs that button's handler before
 //   it returns, as a window does; on a disabled button it does not.
 
@@ -48,9 +51,16 @@ public:
     virtual void showNoPortError(const QString& text, const QString& title) = 0; // modal
 };
 
+// What the choice decides besides the buttons: the ClockState fields of the same names, which
+// the owner of ClockState takes over from it.
+struct PortNaming {
+    QString PortCaption = portCaption(0);
+    qint16 PortClosed = False16;
+};
+
 class PortSelection {
 public:
-    PortSelection(ClockState& state, SerialLines& lines, PortPanel& panel);
+    PortSelection(PortNaming& state, SerialLines& lines, PortPanel& panel);
 
     void ScanAtStartUp();
     void OptionClick();
@@ -59,10 +69,11 @@ public:
 private:
     void scan();
     int selected() const; // 0 when none
-    void openSelected();
+    bool openSelected(); // false when the selected port did not open (its button disabled)
+    bool handOn(int from); // false when no enabled button is left
     void enterNoPort();
 
-    ClockState& m_state;
+    PortNaming& m_state;
     SerialLines& m_lines;
     PortPanel& m_panel;
 };

@@ -3,7 +3,6 @@
 #include <QDesktopServices>
 #include <QMessageBox>
 #include <QUrl>
-#include <cstdlib>
 
 namespace tikvor {
 
@@ -21,11 +20,6 @@ void SystemDesktop::message(QWidget* owner, const QString& text, const QString& 
 void SystemDesktop::openUrl(const QString& url)
 {
     QDesktopServices::openUrl(QUrl(url));
-}
-
-void SystemDesktop::exit(int status)
-{
-    std::exit(status);
 }
 
 } // namespace tikvor

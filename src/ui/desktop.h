@@ -20,8 +20,6 @@ public:
     virtual void openUrl(const QString& url) = 0;
     // Starts the system's command interpreter in a window of its own; false when none starts.
     virtual bool startTerminal() = 0;
-    // Ends the program at once with the given status.
-    virtual void exit(int status) = 0;
 };
 
 // The real desktop.
@@ -31,7 +29,6 @@ public:
                  BoxIcon icon) override;
     void openUrl(const QString& url) override;
     bool startTerminal() override;
-    void exit(int status) override;
 };
 
 } // namespace tikvor

@@ -3,6 +3,7 @@
 #include "clock/frame.h"
 #include "desktop.h"
 #include "taskbar.h"
+#include "windowgone.h"
 #include "version.h"
 
 #include <QCloseEvent>
@@ -73,12 +74,19 @@ QFont fitted(QFont f, const QString& text, int width)
 Form1::Form1(Form1Options options, QWidget* parent)
     : QWidget(parent), m_options(std::move(options)),
       m_ownDesktop(m_options.desktop ? nullptr : std::make_unique<SystemDesktop>()),
-      m_ownTime(m_options.time ? nullptr : std::make_unique<TickTimeSource>(m_timer1)),
       m_desktop(m_options.desktop ? m_options.desktop : m_ownDesktop.get()),
-      m_engine(m_state, m_table, m_options.time ? *m_options.time : *m_ownTime, *this,
-               m_options.programFolder)
+      m_link(LinkOptions{m_options.programFolder, PortPolicy::Buttons, std::nullopt, false,
+                         m_options.lines, {}, m_options.time, m_options.lineClock})
 {
-    m_engine.setFrameSink(this);
+    m_link.setFaces(this, this);
+    connect(&m_link, &DisplayLink::portChosen, this, &Form1::showChoice);
+    // However the end came, the window goes at once; the program, once the line is at rest.
+    connect(&m_link, &DisplayLink::stopping, this, &QWidget::hide);
+    connect(&m_link, &DisplayLink::stopped, this, [](int status) {
+        QCoreApplication::exit(status);
+    });
+    // A window destroyed from outside (xdotool windowclose) gets no close event.
+    onWindowDestroyed(this, [this] { m_link.stop(); });
     // The same ordinary window in both programs; Tikvor_0 only leaves the taskbar out.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
                    | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
@@ -97,16 +105,9 @@ Form1::Form1(Form1Options options, QWidget* parent)
 
     buildClockFace();
     buildOptionsPanel();
-
-    m_timer1.setObjectName(QStringLiteral("Timer1"));
-    connect(&m_timer1, &SecondTimer::tick, this, &Form1::Timer1_Timer);
 }
 
-Form1::~Form1()
-{
-    // First of all: the line thread may be running a port choice or telling of a lost link.
-    m_sender.reset();
-}
+Form1::~Form1() = default;
 
 ClickLabel* Form1::addLabel(const char* name, const QString& text, QRect twips, QColor color,
                             const QFont& f, int rightLimit)
@@ -254,18 +255,13 @@ void Form1::buildOptionsPanel()
 
 void Form1::closeEvent(QCloseEvent* event)
 {
-    m_timer1.stop();
-    // The frame on the line is finished, a waiting one dropped, and the port closed.
-    m_sender.reset();
     event->accept();
-    // Owned windows and windows without a taskbar button do not count for Qt's own
-    // last-window rule; the program ends with its window all the same.
-    QCoreApplication::quit();
+    m_link.stop();
 }
 
 void Form1::Timer1_Timer()
 {
-    m_engine.UpdateClock();
+    m_link.tick();
 }
 
 bool Form1::isMinimised() const

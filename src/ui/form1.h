@@ -1,18 +1,31 @@
 #pragma once
-// The main window: the clock face above, the options panel below it.
+// The main window: the clock face above, the options panel below it. A front end of the
+// DisplayLink, which keeps the time, the frames, the line and the port choice; the window shows
+// what it reports.
 //
-// Controls carry their names as object names ("Image1", "Label3", "Option2",
-// "Shape1", "Line4"), so tests and tools find them with findChild. Handlers
-// are public slots named control_event and do exactly what the click does.
-// Every outside effect goes through Form1Options: the clock, the serial
-// lines, and the desktop (message boxes, browser, terminal, exit).
+// Controls and their roles:
+//   Image1..Image4  hour tens, hour units, minute tens, minute units (big digits)
+//   Image5, Image6  second tens, second units (small digits)
+//   Image7          the blinking colon        Image8   folds the options panel in and out
+//   Shape1          the seconds marker on Line1
+//   Label1          the frame as sent         Label2   hidden; the pattern of 9
+//   Label3          the port in use           Label4..Label6, Label8   version, maker, author
+//   Label7, Label11 the maker's web address   Label9   "Nastavení hodin" (setting the time)
+//   Label10         the data-file version     Option1..Option5         COM1..COM5
+//   Timer1          the second timer (the link's)
+//
+// Controls carry their names as object names, so tests and tools find them with findChild.
+// Handlers are public slots named control_event and do exactly what the click does. Every
+// outside effect goes through Form1Options: the clock, the serial lines, and the desktop
+// (message boxes, browser, terminal).
+//
+// Ending: closing the window by any means hides it at once and stops the link; the event loop
+// ends with the link's status once the line is at rest. Form_Load refuses a start without the
+// pictures ("ERROR 03") through the same stop, with status 3.
 
 #include "clock/clockengine.h"
-#include "clock/clockstate.h"
-#include "clock/secondtimer.h"
 #include "controls.h"
-#include "port/linesender.h"
-#include "port/portchooser.h"
+#include "link/displaylink.h"
 
 #include <QWidget>
 #include <array>
@@ -34,7 +47,7 @@ struct Form1Options {
     LineSender::Clock lineClock;      // empty: the line thread's own steady clock
 };
 
-class Form1 : public QWidget, private ClockFace, private FrameSink {
+class Form1 : public QWidget, private ClockFace {
     Q_OBJECT
 public:
     // Client area of the window with the options panel folded away and shown.
@@ -45,17 +58,19 @@ public:
     ~Form1() override;
 
     // Brings the program up; the tick timer runs only once this has returned. Returns false
-    // when the start was refused (a picture is missing) and the program is to end.
+    // when the start was refused (a picture is missing): the link is then stopping with
+    // status 3.
     bool Form_Load();
 
     bool showsInTaskbar() const { return m_options.showInTaskbar; }
-    const ClockState& state() const { return m_state; }
-    const CharacterTable& characterTable() const { return m_table; }
-    QString dataIniPath() const { return m_dataIniPath; }
-    SecondTimer& timer() { return m_timer1; }
+    DisplayLink& link() { return m_link; }
+    const ClockState& state() const { return m_link.state(); }
+    const CharacterTable& characterTable() const { return m_link.characterTable(); }
+    QString dataIniPath() const { return m_link.dataIniPath(); }
+    SecondTimer& timer() { return m_link.timer(); }
     // The thread that clocks frames out and chooses ports; tests wait on it before they read the
     // lines, then deliver what it reported (see settle in the tests).
-    LineSender* lineSender() { return m_sender.get(); }
+    LineSender* lineSender() { return m_link.lineSender(); }
 
 public slots:
     void Timer1_Timer();
@@ -84,8 +99,6 @@ private:
     void showPicture(int index, const QString& path) override;
     void moveMarker(int leftTwips) override;
     void showFrame(const QString& labelText) override;
-    // FrameSink
-    void sendFrame(ClockState& state) override;
 
     void buildClockFace();
     void buildOptionsPanel();
@@ -94,22 +107,13 @@ private:
                          const QFont& font, int rightLimit = FoldedSize.width() - 8);
     QRadioButton* option(int n) const { return m_options5[static_cast<size_t>(n - 1)]; }
     void showDataIniMissing();
-    // A port choice runs on the line thread; what it decided comes back here.
-    void choosePort(int n);
+    // What a port choice decided, shown: the buttons, the "CHYBA 02" box, then Label3.
     void showChoice(const PortView& view);
 
     Form1Options m_options;
-    SecondTimer m_timer1; // before the time source that reads it
     std::unique_ptr<Desktop> m_ownDesktop;
-    std::unique_ptr<TimeSource> m_ownTime;
-    std::unique_ptr<LineSender> m_sender;
     Desktop* m_desktop;
-
-    ClockState m_state;
-    CharacterTable m_table;
-    QString m_dataIniPath;
-    ClockEngine m_engine;
-    std::unique_ptr<PortChooser> m_chooser; // used on the line thread only; outlives m_sender
+    DisplayLink m_link;
     bool m_selectingFromCode = false;
 
     std::array<PictureBox*, 8> m_images{}; // Image1..Image8

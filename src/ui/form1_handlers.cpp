@@ -4,7 +4,6 @@
 
 #include "clock/frame.h"
 #include "desktop.h"
-#include "port/comlines.h"
 #include "startup/charactertable.h"
 #include "startup/datafolder.h"
 #include "startup/inireader.h"
@@ -30,17 +29,13 @@ const QString ApplicationTitle = QStringLiteral("Tikvor");
 bool Form1::Form_Load()
 {
     show();
-    m_state.BlinkSign = 1.0f;
-    const QString dataIni = joinPath(m_options.programFolder, QStringLiteral("Data.ini"));
-    if (!fileIsPresent(dataIni))
+    if (!m_link.dataIniPresent())
         showDataIniMissing();
-    m_dataIniPath = dataIni;
-    if (!CheckDataFolder())
+    if (!CheckDataFolder()) {
+        m_link.stop(PictureMissingExitStatus);
         return false;
+    }
     InitCharactersAndPort();
-    m_engine.UpdateClock();
-    // Only now: a tick during one of the boxes above would run before the table and the port.
-    m_timer1.start();
     return true;
 }
 
@@ -56,47 +51,15 @@ bool Form1::CheckDataFolder()
         return true;
     m_desktop->message(this, pictureMissingText(webAddress()), PictureMissingTitle,
                        BoxIcon::Critical);
-    m_desktop->exit(PictureMissingExitStatus);
     return false;
 }
 
 void Form1::InitCharactersAndPort()
 {
-    m_table = LoadCharacterTable(m_dataIniPath);
-    m_label2->setText(m_table[9]);
-
-    // The line is driven from a thread of its own, so a slow adapter never holds the window: the
-    // ports are tried there too, and the window shows the outcome when it comes.
-    m_sender = m_options.lines ? std::make_unique<LineSender>(*m_options.lines)
-                               : std::make_unique<LineSender>(std::make_unique<ComLines>(
-                                     PortMap::fromIni(m_dataIniPath)));
-    if (m_options.lineClock)
-        m_sender->setClock(m_options.lineClock);
-    m_sender->setLinkListener([this](bool lost) {
-        QMetaObject::invokeMethod(
-            this,
-            [this, lost] {
-                m_engine.setLinkLost(lost);
-                m_engine.refreshCaption();
-            },
-            Qt::QueuedConnection);
-    });
-    m_chooser = std::make_unique<PortChooser>();
-    m_state.PortCaption = portCaption(0); // until the scan has found a port
-    m_sender->post([this](SerialLines& lines) {
-        const PortView view = m_chooser->ScanAtStartUp(lines);
-        QMetaObject::invokeMethod(this, [this, view] { showChoice(view); }, Qt::QueuedConnection);
-    });
-}
-
-void Form1::choosePort(int n)
-{
-    if (!m_sender)
-        return;
-    m_sender->post([this, n](SerialLines& lines) {
-        const PortView view = m_chooser->Click(n, lines);
-        QMetaObject::invokeMethod(this, [this, view] { showChoice(view); }, Qt::QueuedConnection);
-    });
+    // The table, the port scan on the line thread, the first tick and only then Timer1: a tick
+    // during a box above would have run before the table and the port.
+    m_link.start();
+    m_label2->setText(m_link.characterTable()[9]);
 }
 
 void Form1::showChoice(const PortView& view)
@@ -115,12 +78,9 @@ void Form1::showChoice(const PortView& view)
         }
     }
     m_selectingFromCode = false;
-    m_label3->setText(view.label);
-    m_state.PortCaption = view.portCaption;
-    m_state.PortClosed = view.portClosed;
-    m_engine.refreshCaption();
     if (view.showNoPortError)
         m_desktop->message(this, NoPortText, NoPortTitle, BoxIcon::Critical);
+    m_label3->setText(view.label);
 }
 
 // --- clicks ---------------------------------------------------------------------------------
@@ -164,48 +124,41 @@ void Form1::Label9_Click()
 
 void Form1::Label10_Click()
 {
-    if (!fileIsPresent(m_dataIniPath)) {
+    ClockState& state = m_link.state();
+    if (!fileIsPresent(m_link.dataIniPath())) {
         showDataIniMissing();
         return;
     }
     // A buffer of ten delivers at most nine characters of the version.
-    m_state.VersionBuffer = readProfileString(QStringLiteral("Init"), QStringLiteral("KRVVerze"),
-                                              QStringLiteral("CHYBA"), 10, m_dataIniPath);
-    m_desktop->message(this, m_state.VersionBuffer, QStringLiteral("Verze Dat. souboru"),
+    state.VersionBuffer = readProfileString(QStringLiteral("Init"), QStringLiteral("KRVVerze"),
+                                            QStringLiteral("CHYBA"), 10, m_link.dataIniPath());
+    m_desktop->message(this, state.VersionBuffer, QStringLiteral("Verze Dat. souboru"),
                        BoxIcon::Information);
 }
 
 void Form1::Option1_Click()
 {
-    choosePort(1);
+    m_link.clickOption(1);
 }
 
 void Form1::Option2_Click()
 {
-    choosePort(2);
+    m_link.clickOption(2);
 }
 
 void Form1::Option3_Click()
 {
-    choosePort(3);
+    m_link.clickOption(3);
 }
 
 void Form1::Option4_Click()
 {
-    choosePort(4);
+    m_link.clickOption(4);
 }
 
 void Form1::Option5_Click()
 {
-    choosePort(5);
-}
-
-// --- the line ------------------------------------------------------------------------------
-
-void Form1::sendFrame(ClockState& state)
-{
-    if (m_sender)
-        m_sender->sendFrame(state.FrameBits);
+    m_link.clickOption(5);
 }
 
 } // namespace tikvor

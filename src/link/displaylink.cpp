@@ -1,0 +1,260 @@
+#include "displaylink.h"
+
+#include "clock/frame.h"
+#include "port/comlines.h"
+#include "startup/charactertable.h"
+#include "startup/programfolder.h"
+
+#include <atomic>
+#include <cstdlib>
+
+namespace tikvor {
+namespace {
+
+const char* const GroupNames[6] = {"seconds units", "seconds tens", "minutes units",
+                                   "minutes tens",  "hours units",  "hours tens"};
+
+std::atomic<DisplayLink*> linkAtExit = nullptr;
+
+} // namespace
+
+DisplayLink::DisplayLink(LinkOptions options, QObject* parent)
+    : QObject(parent), m_options(std::move(options)),
+      m_timer(m_options.wallClock ? std::make_unique<SecondTimer>(m_options.wallClock)
+                                  : std::make_unique<SecondTimer>()),
+      m_ownTime(m_options.time ? nullptr : std::make_unique<TickTimeSource>(*m_timer)),
+      m_dataIniPath(joinPath(m_options.programFolder, QStringLiteral("Data.ini"))),
+      m_engine(std::make_unique<ClockEngine>(
+          m_state, m_table, m_options.time ? *m_options.time : *m_ownTime, m_options.programFolder))
+{
+    m_timer->setObjectName(QStringLiteral("Timer1"));
+    m_state.BlinkSign = 1.0f;
+    m_state.PortCaption = portCaption(0); // until a port is found
+    m_engine->setFrameSink(this);
+    connect(m_timer.get(), &SecondTimer::tick, this, &DisplayLink::tick);
+}
+
+DisplayLink::~DisplayLink()
+{
+    DisplayLink* self = this;
+    linkAtExit.compare_exchange_strong(self, nullptr);
+    m_timer->stop();
+    m_sender.reset(); // finishes as stop() does, and waits for it
+}
+
+bool DisplayLink::dataIniPresent() const
+{
+    return fileIsPresent(m_dataIniPath);
+}
+
+void DisplayLink::start()
+{
+    if (m_sender || isStopping())
+        return;
+    m_table = LoadCharacterTable(m_dataIniPath);
+    std::unique_ptr<SerialLines> own;
+    if (!m_options.lines)
+        own = std::make_unique<ComLines>(PortMap::fromIni(m_dataIniPath));
+    auto listener = [this](bool lost) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, lost] {
+                m_engine->setLinkLost(lost);
+                m_engine->refreshCaption();
+                if (m_port != 0)
+                    emit linkLost(m_port, lost);
+            },
+            Qt::QueuedConnection);
+    };
+    m_sender = own ? std::make_unique<LineSender>(std::move(own), listener, m_options.lineClock)
+                   : std::make_unique<LineSender>(*m_options.lines, listener, m_options.lineClock);
+    if (m_options.policy == PortPolicy::Buttons)
+        choose(std::nullopt);
+    else
+        tryPorts();
+    tick(); // the first frame at once; it waits on the line thread for the port choice
+    m_timer->start();
+}
+
+void DisplayLink::tick()
+{
+    if (isStopping())
+        return;
+    if (m_options.policy == PortPolicy::Retry)
+        tryPorts();
+    if (m_options.wiringTest)
+        wiringTick();
+    else
+        m_engine->UpdateClock();
+}
+
+void DisplayLink::sendFrame(ClockState& state)
+{
+    if (m_sender)
+        m_sender->sendFrame(state.FrameBits);
+}
+
+// --- the buttons ---------------------------------------------------------------------------
+
+void DisplayLink::clickOption(int n)
+{
+    // With no port left the handlers do nothing, also on a button still enabled.
+    if (!m_sender || isStopping() || m_state.PortClosed != False16)
+        return;
+    if (m_choosing) {
+        m_clicks.push_back(n);
+        return;
+    }
+    choose(n);
+}
+
+void DisplayLink::choose(std::optional<int> click)
+{
+    m_choosing = true;
+    PortView before = m_buttons;
+    before.naming = {m_state.PortCaption, m_state.PortClosed};
+    m_sender->post([this, before, click](SerialLines& lines) {
+        const PortView after = click ? ClickOption(before, *click, lines) : ScanAtStartUp(lines);
+        QMetaObject::invokeMethod(
+            this, [this, after] { chosen(after); }, Qt::QueuedConnection);
+    });
+}
+
+void DisplayLink::chosen(const PortView& view)
+{
+    m_choosing = false;
+    m_buttons = view;
+    m_buttons.showNoPortError = false;
+    // The front end's box comes first; the caption follows it.
+    emit portChosen(view);
+    m_state.PortCaption = view.naming.PortCaption;
+    m_state.PortClosed = view.naming.PortClosed;
+    m_port = view.naming.PortClosed != False16 ? 0 : view.selected;
+    m_engine->refreshCaption();
+    if (!m_clicks.empty() && !isStopping()) {
+        const int next = m_clicks.front();
+        m_clicks.pop_front();
+        clickOption(next);
+    }
+}
+
+// --- the scan that never gives up ----------------------------------------------------------
+
+void DisplayLink::tryPorts()
+{
+    if (m_choosing || m_port != 0 || !m_sender)
+        return;
+    m_choosing = true;
+    const std::optional<int> only = m_options.onlyPort;
+    m_sender->post([this, only](SerialLines& lines) {
+        int opened = 0;
+        for (int n = only.value_or(1); n <= only.value_or(PortCount) && !opened; ++n) {
+            if (lines.OpenPort(portMode(n)) != 0)
+                opened = n;
+        }
+        QMetaObject::invokeMethod(
+            this, [this, opened] { portsTried(opened); }, Qt::QueuedConnection);
+    });
+}
+
+void DisplayLink::portsTried(int opened)
+{
+    m_choosing = false;
+    if (opened == 0) {
+        if (!std::exchange(m_saidNoPort, true))
+            emit noPort();
+        return;
+    }
+    m_port = opened;
+    m_state.PortCaption = portCaption(opened);
+    emit portFound(opened);
+}
+
+// --- the wiring test -----------------------------------------------------------------------
+
+void DisplayLink::wiringTick()
+{
+    if (m_port == 0)
+        return; // the test starts on a port, so that no step goes unseen
+    if (++m_wiringStep > 49) {
+        m_timer->stop();
+        emit wiringDone();
+        return;
+    }
+    emit wiringStep(wiringText(m_wiringStep));
+    m_sender->sendFrame(wiringFrame(m_wiringStep));
+}
+
+QString DisplayLink::wiringFrame(int step)
+{
+    if (step > 48)
+        return QString(48, u'1');
+    // Shifted out last character first: step k lights the character 48 - k.
+    QString frame(48, u'0');
+    frame[48 - step] = u'1';
+    return frame;
+}
+
+QString DisplayLink::wiringText(int step)
+{
+    if (step > 48)
+        return QStringLiteral("all: every segment and dot lit");
+    const int index = 48 - step;
+    const int group = index / 8;
+    const int position = index % 8;
+    const QString what = position == 7 ? QStringLiteral("dot")
+                                       : QStringLiteral("segment %1").arg(QChar(u'a' + position));
+    return QStringLiteral("bit %1 of 48: %2, %3")
+        .arg(step)
+        .arg(QLatin1String(GroupNames[group]), what);
+}
+
+// --- the way out ---------------------------------------------------------------------------
+
+void DisplayLink::stop(int status)
+{
+    if (isStopping())
+        return;
+    m_stopStatus = status;
+    m_timer->stop();
+    m_clicks.clear();
+    emit stopping();
+    const auto report = [this] {
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                m_stopped = true;
+                emit stopped(*m_stopStatus);
+            },
+            Qt::QueuedConnection);
+    };
+    if (m_sender)
+        m_sender->finish(report); // on the line thread, once the port is released
+    else
+        report();
+}
+
+bool DisplayLink::waitStopped(int timeoutMs)
+{
+    return !m_sender || m_sender->waitFinished(timeoutMs);
+}
+
+void finishLinesAtExit(DisplayLink* link)
+{
+    static const bool registered = [] {
+        std::atexit([] {
+            // Inside exit(): only the line side, which needs nothing of the window system.
+            if (DisplayLink* l = linkAtExit.exchange(nullptr)) {
+                if (LineSender* sender = l->lineSender()) {
+                    sender->finish();
+                    sender->waitFinished(int(LineSender::FinishLimitMs) + 500);
+                }
+            }
+        });
+        return true;
+    }();
+    (void)registered;
+    linkAtExit = link;
+}
+
+} // namespace tikvor

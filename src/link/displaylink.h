@@ -1,0 +1,138 @@
+#pragma once
+// The display link as both front ends share it: Data.ini and the character table, ClockState,
+// the second timer and the clock engine, the line thread, the port choice and lost-and-found.
+// The window (Form1) and tikvor-display only show what it reports. Qt Core only; it lives on the
+// thread of the event loop, and every signal comes on that thread.
+//
+// Contract:
+// - Construction reads nothing and opens nothing. dataIniPresent() is the "CHYBA 01" fact for
+//   the front end to show its own way; start() then loads the character table, makes the first
+//   port choice on the line thread, runs the first tick at once and starts the second timer.
+// - Port choice, PortPolicy::Buttons (the window): the start-up scan and the five buttons' ring
+//   (ScanAtStartUp, ClickOption). Each outcome is reported by portChosen; the front end shows
+//   its box and buttons inside that signal, and only when it returns are PortCaption and
+//   PortClosed taken over, so the caption follows the box. Clicks made while a choice runs wait
+//   their turn.
+// - PortPolicy::Retry (tikvor-display): the first of COM1 to COM5 that opens, or only the one
+//   asked for; without one it tries again every second. portFound and noPort report it, noPort
+//   once.
+// - Lost and found (LineSender): linkLost reports each change; the open window's caption then
+//   says "(odpojeno)".
+// - stop(status) is the one way out and never waits: no tick after it, stopping() at once (the
+//   window hides), the frame on the line finished within a second or cut, the lines at rest, the
+//   port released, then stopped(status) on the event loop's thread. Later calls change nothing.
+// - wiring test (LinkOptions::wiringTest): instead of the time, each of the 48 bits alone for a
+//   second, in the order they are shifted out (wiringStep tells which), then every segment lit
+//   for a second; then wiringDone().
+
+#include "clock/clockengine.h"
+#include "clock/secondtimer.h"
+#include "port/linesender.h"
+#include "port/portchoice.h"
+
+#include <QObject>
+
+#include <deque>
+#include <memory>
+#include <optional>
+
+namespace tikvor {
+
+enum class PortPolicy { Buttons, Retry };
+
+struct LinkOptions {
+    QString programFolder; // where Data.ini and data/ live
+    PortPolicy policy = PortPolicy::Buttons;
+    std::optional<int> onlyPort; // Retry: 1..5, only this port; empty: the scan
+    bool wiringTest = false;
+    SerialLines* lines = nullptr;     // nullptr: the real ports, mapped by Data.ini
+    SecondTimer::WallClock wallClock; // empty: the system's real-time clock and alarm
+    const TimeSource* time = nullptr; // nullptr: the second timer's own reading
+    LineSender::Clock lineClock;      // empty: the line thread's steady clock
+};
+
+class DisplayLink final : public QObject, private FrameSink {
+    Q_OBJECT
+public:
+    explicit DisplayLink(LinkOptions options, QObject* parent = nullptr);
+    ~DisplayLink() override;
+
+    // Either may be null; set before start().
+    void setFaces(CaptionFace* caption, PictureFace* pictures)
+    {
+        m_engine->setFaces(caption, pictures);
+    }
+
+    QString dataIniPath() const { return m_dataIniPath; }
+    bool dataIniPresent() const;
+    void start();
+    // The handler of Option1..Option5 after the user selected button n.
+    void clickOption(int n);
+    void stop(int status = 0);
+    // Only where the caller may wait (the session ending, the process exiting): true once the
+    // line thread has finished.
+    bool waitStopped(int timeoutMs);
+    bool isStopping() const { return m_stopStatus.has_value(); }
+    // stopped() has been emitted.
+    bool isStopped() const { return m_stopped; }
+    std::optional<int> stopStatus() const { return m_stopStatus; }
+
+    // The tick (Timer1_Timer).
+    void tick();
+    // The caption of the open window as the tick sets it.
+    void refreshCaption() { m_engine->refreshCaption(); }
+
+    ClockState& state() { return m_state; }
+    const ClockState& state() const { return m_state; }
+    const CharacterTable& characterTable() const { return m_table; }
+    SecondTimer& timer() { return *m_timer; }
+    // For tests and benchmarks, which wait on it before they read the lines.
+    LineSender* lineSender() { return m_sender.get(); }
+
+    // The test frame for step k (1..48: bit k alone; 49: every segment lit) and what it shows.
+    static QString wiringFrame(int step);
+    static QString wiringText(int step);
+
+signals:
+    void portChosen(const tikvor::PortView& view);
+    void portFound(int n);
+    void noPort();
+    void linkLost(int n, bool lost);
+    void wiringStep(const QString& text);
+    void wiringDone();
+    void stopping();
+    void stopped(int status);
+
+private:
+    void sendFrame(ClockState& state) override;
+    void choose(std::optional<int> click);
+    void chosen(const PortView& view);
+    void tryPorts();
+    void portsTried(int opened);
+    void wiringTick();
+
+    LinkOptions m_options;
+    std::unique_ptr<SecondTimer> m_timer;
+    std::unique_ptr<TimeSource> m_ownTime;
+    ClockState m_state;
+    CharacterTable m_table;
+    QString m_dataIniPath;
+    std::unique_ptr<ClockEngine> m_engine;
+    std::unique_ptr<LineSender> m_sender;
+
+    PortView m_buttons;       // the buttons as the last choice left them
+    bool m_choosing = false;  // a choice is on the line thread
+    std::deque<int> m_clicks; // clicks waiting for it
+    int m_port = 0;           // the port frames go to; 0: none (yet)
+    bool m_saidNoPort = false;
+    int m_wiringStep = 0;
+    std::optional<int> m_stopStatus;
+    bool m_stopped = false;
+};
+
+// For a process that ends without returning from main (the X connection lost: Qt's xcb plugin
+// calls exit()): the frame on the line finished and the lines put at rest before the process
+// goes, waiting at most a little over FinishLimitMs. One link at a time.
+void finishLinesAtExit(DisplayLink* link);
+
+} // namespace tikvor

@@ -1,0 +1,95 @@
+// The core both front ends share, on its own: port choices that wait their turn, and the one way
+// out reported once, after the line.
+
+#include "link/displaylink.h"
+#include "support/programfolder.h"
+#include "support/recordinglines.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace tikvor;
+using namespace tikvor::test;
+
+namespace {
+
+struct Rig {
+    ProgramFolder folder;
+    RecordingLines lines;
+    DisplayLink link{LinkOptions{folder.path(),
+                                 PortPolicy::Buttons,
+                                 std::nullopt,
+                                 false,
+                                 &lines,
+                                 [] { return qint64(1'700'000'000'000); },
+                                 nullptr,
+                                 {}}};
+    void settle()
+    {
+        if (LineSender* sender = link.lineSender())
+            QVERIFY(sender->waitIdle(5000));
+        QCoreApplication::sendPostedEvents(&link, QEvent::MetaCall);
+    }
+};
+
+} // namespace
+
+class TestDisplayLink : public QObject {
+    Q_OBJECT
+private slots:
+    // A click made while a choice is on the line thread starts from what that choice decided.
+    void clicksWaitForTheChoiceInProgress()
+    {
+        Rig r;
+        r.lines.working = 0b11111;
+        r.link.start();
+        r.settle();
+        QSignalSpy chosen(&r.link, &DisplayLink::portChosen);
+        QSemaphore gate;
+        r.lines.openGate = &gate;
+        r.link.clickOption(3);
+        r.link.clickOption(5);
+        gate.release(6);
+        r.settle();
+        QCOMPARE(chosen.size(), 1);
+        gate.release(6);
+        r.settle();
+        r.lines.openGate = nullptr;
+        QCOMPARE(chosen.size(), 2);
+        QCOMPARE(chosen[0][0].value<PortView>().selected, 3);
+        QCOMPARE(chosen[1][0].value<PortView>().selected, 5);
+        QCOMPARE(r.lines.inUse.load(), 5);
+        QCOMPARE(r.link.state().PortCaption, QString("Tikvor - COM5"));
+    }
+
+    void stopIsReportedOnceAfterTheLine_data()
+    {
+        QTest::addColumn<bool>("started");
+        QTest::newRow("before start") << false;
+        QTest::newRow("a port in use") << true;
+    }
+    void stopIsReportedOnceAfterTheLine()
+    {
+        QFETCH(bool, started);
+        Rig r;
+        r.lines.working = 0b00001;
+        if (started) {
+            r.link.start();
+            r.settle(); // the port chosen and the first frame sent
+        }
+        QSignalSpy stopping(&r.link, &DisplayLink::stopping);
+        QSignalSpy stopped(&r.link, &DisplayLink::stopped);
+        r.link.stop(7);
+        r.link.stop(0);
+        QCOMPARE(stopping.size(), 1);
+        QVERIFY(!r.link.timer().isActive());
+        QVERIFY(r.link.waitStopped(5000));
+        QTRY_COMPARE(stopped.size(), 1);
+        QCOMPARE(stopped[0][0].toInt(), 7);
+        if (started)
+            QVERIFY(r.lines.lineCalls().endsWith("D0T0"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDisplayLink)
+#include "tst_displaylink.moc"
