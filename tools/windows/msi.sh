@@ -43,6 +43,13 @@ wixl -a x64 -o "$output" \
 # Data.ini: 64-bit (256), never overwritten when present (128), left at removal (16); wixl
 # knows neither of the last two.
 msibuild "$output" -q "UPDATE \`Component\` SET \`Attributes\` = 400 WHERE \`Component\` = 'DataIni'"
+# The older versions found are removed without taking over their feature states (no
+# msidbUpgradeAttributesMigrateFeatures).
+# Attributes is part of the table's key, so the table is read out, changed and put back.
+msiinfo export "$output" Upgrade |
+    awk -F '\t' -v OFS='\t' '{ sub(/\r$/, "") } NR > 3 && $7 == "WIX_UPGRADE_DETECTED" { $5 = 0 } 1' \
+        >"$work/Upgrade.idt"
+msibuild "$output" -i "$work/Upgrade.idt"
 printf '\n\n1250\t_ForceCodepage\n' >"$work/_ForceCodepage.idt"
 msibuild "$output" -i "$work/_ForceCodepage.idt"
 mkdir "$work/tables"
@@ -60,6 +67,6 @@ if msiinfo tables "$output" | while read -r t; do msiinfo export "$output" "$t" 
     echo "msi.sh: an escaped letter is left in $output" >&2
     exit 1
 fi
-# The condition that turns the Autostart feature on, as a table of its own.
+# The condition that leaves the Autostart feature out, as a table of its own.
 msibuild "$output" -i "$top/packaging/windows/autostart.idt"
 echo "$output"
