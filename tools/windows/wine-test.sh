@@ -251,6 +251,20 @@ versions() { # exe version
 }
 check "Tikvor_1.exe carries its version resource" versions Tikvor_1 "$TIKVOR_VERSION_1"
 check "Tikvor_0.exe carries its version resource" versions Tikvor_0 "$TIKVOR_VERSION_0"
+check "tikvor-display.exe carries its version resource" versions tikvor-display "$TIKVOR_VERSION_1"
+# The Windows version each program needs, in its headers and its manifest: Windows 10 for the
+# window programs (Qt's platform plugin), Windows 8 for tikvor-display.
+needs() { # exe major.minor
+    local headers
+    headers=$(x86_64-w64-mingw32-objdump -p "$program/$1.exe")
+    grep -qE "^MajorSubsystemVersion\s+${2%.*}$" <<<"$headers" &&
+        grep -qE "^MinorSubsystemVersion\s+${2#*.}$" <<<"$headers" &&
+        grep -q 'longPathAware' "$program/$1.exe"
+}
+check "Tikvor_1.exe and Tikvor_0.exe state Windows 10 and carry the manifest" \
+    bash -c "$(declare -f needs); program='$program'; needs Tikvor_1 10.0 && needs Tikvor_0 10.0"
+check "tikvor-display.exe states Windows 8 and carries the manifest" \
+    bash -c "$(declare -f needs); program='$program'; needs tikvor-display 6.2"
 
 # --- the installer, in a prefix of its own -------------------------------------------------------
 
