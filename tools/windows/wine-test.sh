@@ -220,6 +220,16 @@ kill "$pid" 2>/dev/null || true
 wineserver --kill 2>/dev/null || true
 wineserver --wait 2>/dev/null || true
 
+# tikvor-display says the same on its standard error; redirected, its Czech letters are UTF-8.
+start noport tikvor-display.exe "$work/trace-noport-display"
+sleep 4
+kill -INT "$pid" 2>/dev/null || true
+ended_within "$pid" 10 || kill "$pid" 2>/dev/null || true
+check "tikvor-display writes its Czech messages to a file as UTF-8" \
+    grep -q 'Nelze otevřít žádný port' "$work/trace-noport-display.out"
+wineserver --kill 2>/dev/null || true
+wineserver --wait 2>/dev/null || true
+
 # A picture missing: the box, then the program ends with status 3.
 prepare nopicture
 rm "$work/nopicture/data/s4.gif"
