@@ -123,6 +123,8 @@ private slots:
     void sizes() { checkProfile(); }
     void defaults_data();
     void defaults() { checkProfile(); }
+    void utf8Mark_data();
+    void utf8Mark() { checkProfile(); }
 
     void fixtures_data();
     void fixtures();
@@ -325,6 +327,20 @@ void TestIniReader::defaults_data()
     profile("empty default", t, "s", "x", "", 64, "");
     profile("non-ASCII default", t, "s", "x", u"\u010Das"_s, 64, u"\u010Das"_s);
     profile("non-ASCII names", t, u"\u010DAS"_s, u"M\u00EDsto"_s, "def", 64, u"\u0161est"_s);
+}
+
+// A file saved with the UTF-8 mark counts characters, not bytes: the bytes of the system code
+// page would cut "ěščřžýáíéů" (two bytes a letter) after four and a half letters.
+void TestIniReader::utf8Mark_data()
+{
+    profileColumns();
+    const QByteArray t = "\xEF\xBB\xBF[Init]\nKRVVerze=\xC4\x9B\xC5\xA1\xC4\x8D\xC5\x99\xC5\xBE"
+                         "\xC3\xBD\xC3\xA1\xC3\xAD\xC3\xA9\xC5\xAF\nE=a\xF0\x9F\x98\x80" "b\n";
+    profile("nine characters of ten", t, "Init", "KRVVerze", "CHYBA", 10,
+            u"\u011B\u0161\u010D\u0159\u017E\u00FD\u00E1\u00ED\u00E9"_s);
+    profile("pair not split", t, "Init", "E", "CHYBA", 3, u"a\U0001F600"_s);
+    profile("default cut in characters", t, "Init", "x", u"\u011B\u0161\u010D"_s, 3,
+            u"\u011B\u0161"_s);
 }
 
 void TestIniReader::fixtures_data()

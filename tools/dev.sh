@@ -11,7 +11,7 @@ checks=(openbox x11-utils xdotool wmctrl imagemagick python3
     g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
     dpkg-dev lintian desktop-file-utils appstream)
 windows=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-tools
-    qt6-base-dev-tools ninja-build dpkg-dev xz-utils zip python3)
+    qt6-base-dev-tools ninja-build dpkg-dev xz-utils zip python3 wixl msitools)
 wine=(wine wine64 fonts-wine)
 
 install() { # packages...

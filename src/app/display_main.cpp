@@ -1,6 +1,7 @@
 // tikvor-display: the display on a serial port driven without a window, for a machine with no
 // screen. Reads Data.ini beside the program, as the windowed programs do.
 
+#include "consoletext.h"
 #include "displayconsole.h"
 #include "port/portselection.h"
 #include "stopsignals.h"
@@ -33,8 +34,7 @@ const char Help[] =
 
 void line(FILE* to, const QString& text)
 {
-    std::fprintf(to, "%s\n", text.toLocal8Bit().constData());
-    std::fflush(to);
+    writeLine(to, text);
 }
 
 } // namespace

@@ -1,7 +1,6 @@
 #include "wallalarm.h"
 
-#include <QAbstractNativeEventFilter>
-#include <QCoreApplication>
+#include <QtGlobal>
 #include <QWinEventNotifier>
 
 #ifndef NOMINMAX
@@ -10,6 +9,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <functional>
 
 #ifndef CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
 #define CREATE_WAITABLE_TIMER_HIGH_RESOLUTION 0x00000002
@@ -30,21 +30,78 @@ qint64 preciseNow100ns()
     return ((qint64(now.dwHighDateTime) << 32) | now.dwLowDateTime) - EpochIn100ns;
 }
 
-class WaitableTimerAlarm final : public WallAlarm, private QAbstractNativeEventFilter {
+// A hidden top-level window of our own. The system tells of a set clock (WM_TIMECHANGE) and of
+// a resume only by a broadcast to top-level windows; tikvor-display has no other window, and a
+// message-only window hears no broadcast. The thread's Qt event loop dispatches its messages.
+class StepWindow {
+public:
+    explicit StepWindow(std::function<void()> stepped) : m_stepped(std::move(stepped))
+    {
+        const HINSTANCE instance = GetModuleHandleW(nullptr);
+        WNDCLASSEXW windowClass{};
+        windowClass.cbSize = sizeof windowClass;
+        windowClass.lpfnWndProc = &StepWindow::procedure;
+        windowClass.hInstance = instance;
+        windowClass.lpszClassName = ClassName;
+        // A second alarm finds the class registered already.
+        RegisterClassExW(&windowClass);
+        m_window = CreateWindowExW(WS_EX_TOOLWINDOW, ClassName, L"", WS_POPUP, 0, 0, 0, 0,
+                                   nullptr, nullptr, instance, nullptr);
+        if (m_window)
+            SetWindowLongPtrW(m_window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    }
+    ~StepWindow()
+    {
+        if (m_window)
+            DestroyWindow(m_window);
+    }
+    StepWindow(const StepWindow&) = delete;
+    StepWindow& operator=(const StepWindow&) = delete;
+
+    bool isValid() const { return m_window != nullptr; }
+
+private:
+    static constexpr const wchar_t* ClassName = L"TikvorClockStepWindow";
+
+    static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+    {
+        // A relative wait does not count time asleep either, so a resume is a step too.
+        const bool stepped = message == WM_TIMECHANGE ||
+                             (message == WM_POWERBROADCAST && wParam == PBT_APMRESUMEAUTOMATIC);
+        if (stepped) {
+            if (auto* self =
+                    reinterpret_cast<StepWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA)))
+                self->m_stepped();
+        }
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+
+    std::function<void()> m_stepped;
+    HWND m_window = nullptr;
+};
+
+class WaitableTimerAlarm final : public WallAlarm {
 public:
     WaitableTimerAlarm(HANDLE timer, bool highResolution)
-        : m_timer(timer), m_highResolution(highResolution), m_notifier(timer)
+        : m_timer(timer),
+          m_highResolution(highResolution),
+          m_notifier(timer),
+          m_fallback(&systemWallClockMs),
+          m_stepWindow([this] {
+              // Sent messages arrive inside the window procedure; the tick runs from the event
+              // loop.
+              QMetaObject::invokeMethod(this, [this] { reportStep(); }, Qt::QueuedConnection);
+          })
     {
         connect(&m_notifier, &QWinEventNotifier::activated, this, [this] { reportExpired(); });
-        // The system tells of a set clock only by a broadcast to top-level windows, which reach
-        // the filters of the application that owns them.
-        if (QCoreApplication* app = QCoreApplication::instance())
-            app->installNativeEventFilter(this);
+        connect(&m_fallback, &WallAlarm::expired, this, [this] { reportExpired(); });
+        if (!m_stepWindow.isValid())
+            qWarning("tikvor: no window for clock changes (error %lu); a set clock is seen at "
+                     "the next tick",
+                     GetLastError());
     }
     ~WaitableTimerAlarm() override
     {
-        if (QCoreApplication* app = QCoreApplication::instance())
-            app->removeNativeEventFilter(this);
         m_notifier.setEnabled(false);
         CancelWaitableTimer(m_timer);
         CloseHandle(m_timer);
@@ -53,6 +110,10 @@ public:
 private:
     void armSystem(qint64 deadlineMs) override
     {
+        if (m_useFallback) {
+            m_fallback.arm(deadlineMs);
+            return;
+        }
         LARGE_INTEGER due{};
         if (m_highResolution) {
             // A high-resolution timer takes only a relative due time (ExSetTimer); it is reckoned
@@ -62,30 +123,29 @@ private:
             // Absolute: the timer follows a set clock by itself, at the system tick's resolution.
             due.QuadPart = deadlineMs * 10'000 + EpochIn100ns;
         }
-        SetWaitableTimer(m_timer, &due, 0, nullptr, nullptr, FALSE);
+        if (SetWaitableTimer(m_timer, &due, 0, nullptr, nullptr, FALSE))
+            return;
+        // A timer that cannot be set would never fire, and the display would stop without a
+        // word. From now on the plain timer keeps the ticks coming.
+        qWarning("tikvor: the waitable timer cannot be set (error %lu); using a plain timer",
+                 GetLastError());
+        m_useFallback = true;
+        m_fallback.arm(deadlineMs);
     }
-    void disarmSystem() override { CancelWaitableTimer(m_timer); }
-
-    bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) override
+    void disarmSystem() override
     {
-        if (eventType != "windows_generic_MSG")
-            return false;
-        const MSG* msg = static_cast<const MSG*>(message);
-        // A relative wait does not count time asleep either, so a resume is a step too.
-        const bool stepped =
-            msg->message == WM_TIMECHANGE ||
-            (msg->message == WM_POWERBROADCAST && msg->wParam == PBT_APMRESUMEAUTOMATIC);
-        if (stepped) {
-            // Sent messages arrive inside the window procedure; the tick runs from the event loop.
-            QMetaObject::invokeMethod(
-                this, [this] { reportStep(); }, Qt::QueuedConnection);
-        }
-        return false;
+        if (m_useFallback)
+            m_fallback.disarm();
+        else
+            CancelWaitableTimer(m_timer);
     }
 
     HANDLE m_timer;
     bool m_highResolution;
     QWinEventNotifier m_notifier;
+    TimerAlarm m_fallback;
+    bool m_useFallback = false;
+    StepWindow m_stepWindow;
 };
 
 } // namespace

@@ -7,6 +7,8 @@ namespace tikvor {
 
 namespace {
 
+const QByteArrayView Utf8Mark("\xEF\xBB\xBF");
+
 bool isBlank(char c)
 {
     return c == ' ' || c == '\t';
@@ -88,10 +90,22 @@ QString cutAndDecode(QByteArrayView bytes, int size)
     return QString::fromLocal8Bit(bytes);
 }
 
-QString fallback(const QString& defaultValue, int size)
+// The first `count` characters, a surrogate pair counting as one: what the 8-bit read does to
+// bytes, done to the characters of a UTF-8 file, so that a cut never leaves half a character.
+QString firstCharacters(const QString& text, int count)
+{
+    qsizetype end = 0;
+    for (int taken = 0; taken < count && end < text.size(); ++taken)
+        end += (text[end].isHighSurrogate() && end + 1 < text.size()) ? 2 : 1;
+    return text.first(end);
+}
+
+QString fallback(const QString& defaultValue, int size, bool utf8)
 {
     if (size <= 0)
         return QString();
+    if (utf8)
+        return firstCharacters(defaultValue, size - 1);
     const QByteArray bytes = defaultValue.toLocal8Bit();
     // Returning the caller's own string when it fits avoids a lossy round trip through the code
     // page for characters the code page cannot hold.
@@ -107,9 +121,8 @@ std::optional<QByteArray> iniValue(QByteArrayView buffer, QByteArrayView section
 {
     // Editors on Windows like to put a byte order mark in front of UTF-8 files; without this
     // skip it would hide the first section header.
-    const QByteArrayView bom("\xEF\xBB\xBF");
-    if (buffer.startsWith(bom))
-        buffer = buffer.sliced(bom.size());
+    if (buffer.startsWith(Utf8Mark))
+        buffer = buffer.sliced(Utf8Mark.size());
 
     LineReader lines(buffer);
     QByteArrayView line;
@@ -144,10 +157,18 @@ std::optional<QByteArray> iniValue(QByteArrayView buffer, QByteArrayView section
 QString readProfileString(QByteArrayView buffer, const QString& section, const QString& key,
                           const QString& defaultValue, int size)
 {
+    // Notepad saves "UTF-8" with the mark; read in the ANSI code page, its Czech letters would
+    // come out as two or three wrong ones each.
+    if (buffer.startsWith(Utf8Mark)) {
+        const std::optional<QByteArray> value = iniValue(buffer, section.toUtf8(), key.toUtf8());
+        if (!value)
+            return fallback(defaultValue, size, true);
+        return size <= 0 ? QString() : firstCharacters(QString::fromUtf8(*value), size - 1);
+    }
     const std::optional<QByteArray> value =
         iniValue(buffer, section.toLocal8Bit(), key.toLocal8Bit());
     if (!value)
-        return fallback(defaultValue, size);
+        return fallback(defaultValue, size, false);
     return cutAndDecode(*value, size);
 }
 
@@ -158,15 +179,15 @@ QString readProfileString(const QString& section, const QString& key, const QStr
     // never end, and a folder has no text.
     const QFileInfo info(path);
     if (path.isEmpty() || !info.isFile())
-        return fallback(defaultValue, size);
+        return fallback(defaultValue, size, false);
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxIniFileSize)
-        return fallback(defaultValue, size);
+        return fallback(defaultValue, size, false);
     // The size of the file opened, not of the name looked at above, which may have been
     // replaced since; and a file still growing is cut off one byte past the limit.
     const QByteArray text = file.read(kMaxIniFileSize + 1);
     if (text.size() > kMaxIniFileSize)
-        return fallback(defaultValue, size);
+        return fallback(defaultValue, size, false);
     return readProfileString(text, section, key, defaultValue, size);
 }
 

@@ -5,6 +5,8 @@
 #endif
 #include <windows.h>
 
+#include <shellapi.h>
+
 #include <string>
 
 namespace tikvor {
@@ -24,13 +26,9 @@ std::wstring commandInterpreter()
     return std::wstring(buffer, length) + L"\\cmd.exe";
 }
 
-} // namespace
-
-bool SystemDesktop::startTerminal()
+// The ordinary console, as any program would start it.
+bool startConsole(const std::wstring& program)
 {
-    const std::wstring program = commandInterpreter();
-    if (program.empty())
-        return false;
     // A program without a console of its own would hand cmd a hidden one: ask for a new,
     // visible console window, shown normally and given the focus.
     std::wstring commandLine = L"\"" + program + L"\"";
@@ -47,6 +45,34 @@ bool SystemDesktop::startTerminal()
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     return true;
+}
+
+// The console as an administrator: setting the clock needs a privilege that only an elevated
+// process holds, so in any other console the TIME command the help box names only fails. The
+// "runas" verb shows the system's consent prompt. False when it did not start: declined,
+// or no elevation to be had.
+bool startElevatedConsole(const std::wstring& program)
+{
+    SHELLEXECUTEINFOW info{};
+    info.cbSize = sizeof info;
+    // Returns once the new process exists; the user's answer to the prompt is known by then.
+    info.fMask = SEE_MASK_NOASYNC;
+    info.lpVerb = L"runas";
+    info.lpFile = program.c_str();
+    info.nShow = SW_SHOWNORMAL;
+    return ShellExecuteExW(&info) != FALSE;
+}
+
+} // namespace
+
+bool SystemDesktop::startTerminal()
+{
+    const std::wstring program = commandInterpreter();
+    if (program.empty())
+        return false;
+    // Declined (ERROR_CANCELLED) or refused for another reason: the ordinary console still lets
+    // the user look at the time or reach the system's own settings.
+    return startElevatedConsole(program) || startConsole(program);
 }
 
 } // namespace tikvor

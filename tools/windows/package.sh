@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Cross-builds the Windows programs against the Windows Qt of qt.sh and lays out
-# build-win/Tikvor/ (the programs, the Qt and MinGW DLLs and plugins they load, data/ and
-# Data.ini: a folder to copy to any 64-bit Windows machine) and build-win/Tikvor-<version>-win64.zip.
+# build-win/Tikvor/ (the programs, the Qt and MinGW DLLs and plugins they load, data/, Data.ini
+# and the licences: a folder to copy to any 64-bit Windows machine), then packs it as
+# build-win/Tikvor-<version>-win64.zip and the installer build-win/Tikvor-<version>-x64.msi.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/../.."
 top=$PWD
@@ -19,22 +20,30 @@ cmake --build build-win/cmake >build-win/build.log 2>&1 ||
 
 out=build-win/Tikvor
 rm -rf "$out"
-mkdir -p "$out/platforms" "$out/imageformats" "$out/styles"
+mkdir -p "$out"
 cp build-win/cmake/bin/*.exe build-win/cmake/bin/Data.ini "$out/"
 cp -r build-win/cmake/bin/data "$out/"
-cp "$qt"/bin/Qt6Core.dll "$qt"/bin/Qt6Gui.dll "$qt"/bin/Qt6Widgets.dll "$out/"
-cp "$qt/plugins/platforms/qwindows.dll" "$out/platforms/"
-cp "$qt/plugins/imageformats/qgif.dll" "$qt/plugins/imageformats/qico.dll" "$out/imageformats/"
-cp "$qt/plugins/styles/qwindowsvistastyle.dll" "$out/styles/"
-# The C++ runtime of the compiler that built them (posix threads, SEH).
-for dll in libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll; do
-    cp "$(x86_64-w64-mingw32-g++-posix -print-file-name="$dll")" "$out/"
-done
+# Exactly the DLLs the programs import, followed through the DLLs shipped, and the Qt plugins
+# they load: from Qt, then the C++ runtime of the compiler that built them (posix threads, SEH).
+cxx=x86_64-w64-mingw32-g++-posix
+runtime=$(dirname "$("$cxx" -print-file-name=libstdc++-6.dll)")
+threads=$(dirname "$(realpath "$("$cxx" -print-file-name=libwinpthread-1.dll)")")
+python3 tools/windows/dlls.py derive --search "$qt/bin" "$runtime" "$threads" \
+    --system /usr/x86_64-w64-mingw32/lib --plugins "$qt/plugins" "$out"/*.exe >build-win/dlls.txt
+while IFS=$'\t' read -r source destination; do
+    mkdir -p "$out/$(dirname "$destination")"
+    cp "$source" "$out/$destination"
+done <build-win/dlls.txt
 x86_64-w64-mingw32-strip --strip-unneeded "$out"/*.exe "$out"/lib*.dll
 
 eval "$(cmake -P cmake/TikvorFacts.cmake)"
+tools/windows/licences.sh "$out/licences"
+
 zip=build-win/Tikvor-$TIKVOR_VERSION_1-win64.zip
 rm -f "$zip"
 (cd build-win && zip -qr "$(basename "$zip")" Tikvor)
+msi=build-win/Tikvor-$TIKVOR_VERSION_1-x64.msi
+tools/windows/msi.sh "$out" "$msi" >/dev/null
 echo "$out"
 echo "$zip"
+echo "$msi"

@@ -3,6 +3,7 @@
 # Qt and without linking the programs:
 #   sources    every source a Windows build compiles, compiled into a Windows object file
 #              against the host's Qt headers, with the developer warnings as errors
+#   DLL set    tools/windows/dlls.py on tiny DLLs and programs of our own
 #   resources  both generated version scripts compiled by windres, then read back from the
 #              binary resource (tools/windows/versioninfo.py), once more from a stub .exe
 # usage: tools/windows/quickcheck.sh BUILD   (a configured, built host build folder)
@@ -168,6 +169,68 @@ for entry in "${programs[@]}"; do
         fi
     fi
 done
+
+# --- the DLL set -------------------------------------------------------------------------------
+
+# Tiny DLLs and programs in place of Qt and ours: tools/windows/dlls.py must follow imports
+# through the DLLs it ships, add the Qt plugins by the modules used (never qico), leave Windows'
+# own DLLs out, and name what is found nowhere.
+dll=$work/dll
+mkdir -p "$dll/qt/plugins/platforms" "$dll/qt/plugins/imageformats" "$dll/qt/plugins/styles" "$dll/lib"
+make_pe() { # output, source text, libraries to link...
+    local out=$1 text=$2
+    shift 2
+    printf '%s\n' "$text" >"$out.c"
+    local kind=()
+    [[ $out == *.dll ]] && kind=(-shared)
+    "$triple-gcc" "${kind[@]}" "$out.c" -o "$out" "$@" 2>>"$dll/build.log"
+}
+(cd "$dll" &&
+    make_pe lib/deep.dll 'int deep(void) { return 1; }' &&
+    make_pe qt/Qt6Gui.dll 'int deep(void); int gui(void) { return deep(); }' lib/deep.dll &&
+    make_pe qt/Qt6Core.dll 'int core(void) { return 2; }' &&
+    make_pe qt/plugins/platforms/qwindows.dll 'int core(void); int p(void) { return core(); }' qt/Qt6Core.dll &&
+    make_pe qt/plugins/imageformats/qgif.dll 'int g(void) { return 3; }' &&
+    make_pe qt/plugins/imageformats/qico.dll 'int i(void) { return 4; }' &&
+    make_pe qt/plugins/styles/qmodernstyle.dll 'int s(void) { return 5; }' &&
+    make_pe lib/gone.dll 'int gone(void) { return 6; }' &&
+    make_pe gui.exe 'int gui(void); int main(void) { return gui(); }' qt/Qt6Gui.dll -luser32 &&
+    make_pe core.exe 'int core(void); int gone(void); int main(void) { return core() + gone(); }' \
+        qt/Qt6Core.dll lib/gone.dll) ||
+    { fail "DLL set: the test DLLs do not build"; sed 's/^/      /' "$dll/build.log"; }
+# programs | search folders | what is shipped | what is missing
+dll_cases=(
+    "gui.exe|qt lib|Qt6Core.dll Qt6Gui.dll deep.dll imageformats/qgif.dll platforms/qwindows.dll|"
+    "core.exe|qt lib|Qt6Core.dll gone.dll|"
+    "core.exe|qt|Qt6Core.dll|core.exe:gone.dll"
+    "gui.exe core.exe|lib qt|Qt6Core.dll Qt6Gui.dll deep.dll gone.dll imageformats/qgif.dll platforms/qwindows.dll|"
+)
+wrong=()
+for c in "${dll_cases[@]}"; do
+    IFS='|' read -r programs folders want_shipped want_missing <<<"$c"
+    read -r -a search <<<"$folders"
+    got=$(cd "$dll" && python3 "$here/dlls.py" derive --search "${search[@]}" \
+        --system "/usr/$triple/lib" --plugins qt/plugins $programs 2>"$dll/missing")
+    shipped=$(cut -f2 <<<"$got" | LC_ALL=C sort | xargs)
+    missing=$(sed -n 's/^\(\S*\) imports \(\S*\):.*/\1:\2/p' "$dll/missing" | xargs)
+    [ "$shipped|$missing" = "$(xargs <<<"$want_shipped")|$want_missing" ] ||
+        wrong+=("$programs from $folders: shipped '$shipped', missing '$missing'")
+done
+# The check of a laid-out folder: complete, then with a shipped DLL taken away.
+mkdir -p "$dll/folder/platforms"
+cp "$dll/gui.exe" "$dll/qt/Qt6Gui.dll" "$dll/qt/Qt6Core.dll" "$dll/lib/deep.dll" "$dll/folder/"
+cp "$dll/qt/plugins/platforms/qwindows.dll" "$dll/folder/platforms/"
+python3 "$here/dlls.py" check --system "/usr/$triple/lib" "$dll/folder" 2>/dev/null ||
+    wrong+=("check: a complete folder is refused")
+rm "$dll/folder/Qt6Core.dll"
+python3 "$here/dlls.py" check --system "/usr/$triple/lib" "$dll/folder" 2>/dev/null &&
+    wrong+=("check: a folder without Qt6Core.dll passes")
+if [ ${#wrong[@]} -gt 0 ]; then
+    fail "DLL set:"
+    printf '      %s\n' "${wrong[@]}"
+else
+    pass "DLL set: ${#dll_cases[@]} derivations and 2 folder checks"
+fi
 
 echo "Windows quick check: $failures failure(s) in $((SECONDS - started)) s"
 [ "$failures" -eq 0 ]

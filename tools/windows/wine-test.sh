@@ -2,7 +2,10 @@
 # Runs the Windows programs of build-win/Tikvor under wine and checks what a Windows user sees:
 # the caption, one whole and correct frame a second on COM2, the start-up boxes, the version
 # resources, Tikvor_0 without a taskbar entry and ending when closed, and "Nastavení hodin"
-# opening a console window. Screenshots of the Windows program go to docs/.
+# opening a console window. Screenshots of the Windows program go to docs/. Then the installer,
+# in a prefix of its own: refused on Windows 7, installed silently, the files, shortcuts and
+# uninstall entry, all three programs run from the installed folder, an upgrade over an edited
+# Data.ini, and the removal.
 #
 # Safety: wine maps COM ports to /dev/ttyS* by default, and /dev/ttyS0 may be the machine's
 # console. Everything runs in a private mount namespace in which every serial device of the
@@ -32,7 +35,7 @@ program=$top/build-win/Tikvor
 source tools/lib.sh
 work=$(mktemp -d)
 cleanup() {
-    WINEPREFIX=$work/prefix wineserver -k 2>/dev/null || true
+    wineserver -k 2>/dev/null || true
     lib_cleanup
     rm -rf "$work"
 }
@@ -44,31 +47,78 @@ virtual_desktop 800x600x24
 new_pty "$work/pty"
 pty=$(cat "$work/pty")
 
-export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEARCH=win64
-export WINEDLLOVERRIDES="mscoree,mshtml=" # no installer dialogs for .NET and the HTML engine
-wine wineboot --init >/dev/null 2>&1
-wineserver --wait
-# COM2 is our pseudo-terminal; every other port is hidden (an empty value hides a port).
+export WINEDEBUG=-all WINEARCH=win64
+# No installer dialogs for .NET and the HTML engine; no menu entries on this machine's desktop.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 reg() { wine reg add "$@" /f >/dev/null 2>&1; }
-for n in 1 3 4 5 6 7 8 9; do reg 'HKLM\Software\Wine\Ports' /v "COM$n" /d ""; done
-reg 'HKLM\Software\Wine\Ports' /v COM2 /d "$pty"
-# Qt takes its default face from the message font; wine's own ("MS Shell Dlg") is not one Qt
-# can match, and it would fall back to a serif. Liberation Sans, 8 points at 96 dpi (LOGFONTW).
-logfont=$(python3 -c 'import struct
+new_prefix() { # folder; exports WINEPREFIX
+    export WINEPREFIX=$1
+    wine wineboot --init >/dev/null 2>&1
+    wineserver --wait
+    # COM2 is our pseudo-terminal; every other port is hidden (an empty value hides a port).
+    for n in 1 3 4 5 6 7 8 9; do reg 'HKLM\Software\Wine\Ports' /v "COM$n" /d ""; done
+    reg 'HKLM\Software\Wine\Ports' /v COM2 /d "$pty"
+    # Qt takes its default face from the message font; wine's own ("MS Shell Dlg") is not one Qt
+    # can match, and it would fall back to a serif. Liberation Sans, 8 points at 96 dpi (LOGFONTW).
+    local logfont
+    logfont=$(python3 -c 'import struct
 face = "Liberation Sans".encode("utf-16-le").ljust(64, b"\0")
 print(",".join(f"{b:02x}" for b in struct.pack("<5i8B", -11, 0, 0, 0, 400, 0, 0, 0, 1, 0, 0, 0, 0) + face))')
-reg 'HKCU\Control Panel\Desktop\WindowMetrics' /v MessageFont /t REG_BINARY /d "${logfont//,/}"
-wineserver --kill
-wineserver --wait 2>/dev/null || true
+    reg 'HKCU\Control Panel\Desktop\WindowMetrics' /v MessageFont /t REG_BINARY /d "${logfont//,/}"
+    wineserver --kill
+    wineserver --wait 2>/dev/null || true
+}
+new_prefix "$work/prefix"
 
 # A copy of the program folder per run; LINESHIM_TRACE gets every line change on the pty.
 prepare() { # name
     rm -rf "$work/$1"
     cp -r "$program" "$work/$1"
 }
-start() { # folder exe trace; sets pid
-    LD_PRELOAD=$shim LINESHIM_TRACE=$3 wine "$work/$1/$2" >"$work/$1.out" 2>&1 &
+start() { # folder (in $work, or a full path) exe trace [arguments...]; sets pid
+    local folder=$1 exe=$2 trace=$3
+    shift 3
+    [[ $folder == /* ]] || folder=$work/$folder
+    LD_PRELOAD=$shim LINESHIM_TRACE=$trace wine "$folder/$exe" "$@" >"$trace.out" 2>&1 &
     pid=$!
+}
+# The line as the display was left: whole frames only, DTR released and break off at the end.
+at_rest() { # trace
+    python3 - "$1" <<'PY'
+import sys
+sys.path.insert(0, "tools")
+import frames
+trace = open(sys.argv[1], "rb").read().decode("latin-1")
+sent = len(frames.bits(trace))
+dtr = [c for c in trace if c in "Dd"][-1:] or ["d"]
+brk = [c for c in trace if c in "Bb"][-1:] or ["b"]
+if sent % 48 or sent == 0 or dtr != ["d"] or brk != ["b"]:
+    print(f"{sent} bits ({sent % 48} past a whole frame), last DTR {dtr}, last break {brk}")
+    sys.exit(1)
+PY
+}
+frames_ok() { # decoded frames, begin, finish (seconds since the epoch)
+    python3 - "$@" <<'EOF'
+import sys, time
+lines = [l.split()[0] for l in open(sys.argv[1])]
+begin, finish = int(sys.argv[2]), int(sys.argv[3])
+secs = []
+for t in lines:
+    if "?" in t:
+        print("undecodable frame:", t); sys.exit(1)
+    h, m, s = map(int, t.split(":"))
+    secs.append(h * 3600 + m * 60 + s)
+wall = lambda e: (lambda lt: lt.tm_hour * 3600 + lt.tm_min * 60 + lt.tm_sec)(time.localtime(e))
+if len(secs) < 5:
+    print("only", len(secs), "frames"); sys.exit(1)
+steps = [(b - a) % 86400 for a, b in zip(secs, secs[1:])]
+if any(s != 1 for s in steps):
+    print("not one a second:", lines); sys.exit(1)
+# Read just after `finish`: the last frame shows that second, the one before or the next.
+if (secs[-1] - wall(finish)) % 86400 not in (0, 1, 86399):
+    print("last frame", lines[-1], "but the clock said", time.strftime("%H:%M:%S", time.localtime(finish))); sys.exit(1)
+print(len(secs), "frames,", lines[0], "to", lines[-1])
+EOF
 }
 window_named() { # pattern, seconds
     local deadline=$((SECONDS + $2)) id=""
@@ -103,30 +153,8 @@ if [ -n "$win" ]; then
     sleep 6
     finish=$(date +%s)
     python3 tools/frames.py "$work/trace1" "$work/one/Data.ini" >"$work/frames1"
-    frames_ok() {
-        python3 - "$work/frames1" "$begin" "$finish" <<'EOF'
-import sys, time
-lines = [l.split()[0] for l in open(sys.argv[1])]
-begin, finish = int(sys.argv[2]), int(sys.argv[3])
-secs = []
-for t in lines:
-    if "?" in t:
-        print("undecodable frame:", t); sys.exit(1)
-    h, m, s = map(int, t.split(":"))
-    secs.append(h * 3600 + m * 60 + s)
-wall = lambda e: (lambda lt: lt.tm_hour * 3600 + lt.tm_min * 60 + lt.tm_sec)(time.localtime(e))
-if len(secs) < 5:
-    print("only", len(secs), "frames"); sys.exit(1)
-steps = [(b - a) % 86400 for a, b in zip(secs, secs[1:])]
-if any(s != 1 for s in steps):
-    print("not one a second:", lines); sys.exit(1)
-# Read just after `finish`: the last frame shows that second, the one before or the next.
-if (secs[-1] - wall(finish)) % 86400 not in (0, 1, 86399):
-    print("last frame", lines[-1], "but the clock said", time.strftime("%H:%M:%S", time.localtime(finish))); sys.exit(1)
-print(len(secs), "frames,", lines[0], "to", lines[-1])
-EOF
-    }
-    check "Tikvor_1 sends one whole frame a second with the right time" frames_ok
+    check "Tikvor_1 sends one whole frame a second with the right time" \
+        frames_ok "$work/frames1" "$begin" "$finish"
     mkdir -p docs
     import -window "$win" -frame docs/windows-folded.png
     # NASTAVENÍ unfolds the panel; "Nastavení hodin" lies on it.
@@ -192,6 +220,16 @@ kill "$pid" 2>/dev/null || true
 wineserver --kill 2>/dev/null || true
 wineserver --wait 2>/dev/null || true
 
+# tikvor-display says the same on its standard error; redirected, its Czech letters are UTF-8.
+start noport tikvor-display.exe "$work/trace-noport-display"
+sleep 4
+kill -INT "$pid" 2>/dev/null || true
+ended_within "$pid" 10 || kill "$pid" 2>/dev/null || true
+check "tikvor-display writes its Czech messages to a file as UTF-8" \
+    grep -q 'Nelze otevřít žádný port' "$work/trace-noport-display.out"
+wineserver --kill 2>/dev/null || true
+wineserver --wait 2>/dev/null || true
+
 # A picture missing: the box, then the program ends with status 3.
 prepare nopicture
 rm "$work/nopicture/data/s4.gif"
@@ -223,6 +261,148 @@ versions() { # exe version
 }
 check "Tikvor_1.exe carries its version resource" versions Tikvor_1 "$TIKVOR_VERSION_1"
 check "Tikvor_0.exe carries its version resource" versions Tikvor_0 "$TIKVOR_VERSION_0"
+check "tikvor-display.exe carries its version resource" versions tikvor-display "$TIKVOR_VERSION_1"
+# The Windows version each program needs, in its headers and its manifest: Windows 10 for the
+# window programs (Qt's platform plugin), Windows 8 for tikvor-display.
+needs() { # exe major.minor
+    local headers
+    headers=$(x86_64-w64-mingw32-objdump -p "$program/$1.exe")
+    grep -qE "^MajorSubsystemVersion\s+${2%.*}$" <<<"$headers" &&
+        grep -qE "^MinorSubsystemVersion\s+${2#*.}$" <<<"$headers" &&
+        grep -q 'longPathAware' "$program/$1.exe"
+}
+check "Tikvor_1.exe and Tikvor_0.exe state Windows 10 and carry the manifest" \
+    bash -c "$(declare -f needs); program='$program'; needs Tikvor_1 10.0 && needs Tikvor_0 10.0"
+check "tikvor-display.exe states Windows 8 and carries the manifest" \
+    bash -c "$(declare -f needs); program='$program'; needs tikvor-display 6.2"
+
+# --- the installer, in a prefix of its own -------------------------------------------------------
+
+msi=$top/build-win/Tikvor-$TIKVOR_VERSION_1-x64.msi
+[ -f "$msi" ] || { fail "no $msi: run tools/dev.sh windows"; summary windows; exit; }
+# The same folder as a later version, for the upgrade.
+IFS=. read -r major minor build <<<"$TIKVOR_VERSION"
+next=$major.$minor.$((build + 1))
+tools/windows/msi.sh --version "$next" "$program" "$work/Tikvor-next.msi" >/dev/null
+new_prefix "$work/msiprefix"
+installed="$WINEPREFIX/drive_c/Program Files/Tikvor"
+msiexec() { wine msiexec "$@" /qn >/dev/null 2>&1; }
+uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
+run_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Run'
+# The values of Tikvor's entry in the installed programs list, "Name value" a line.
+entry() {
+    wine reg query "$uninstall_key" /s 2>/dev/null | tr -d '\r' | awk '
+        /^HKEY/ { if (tikvor) printf "%s", block; block = ""; tikvor = 0; next }
+        /^ +DisplayName +REG_SZ +Tikvor$/ { tikvor = 1 }
+        NF >= 3 { name = $1; $1 = ""; $2 = ""; sub(/^ +/, ""); block = block name " " $0 "\n" }
+        END { if (tikvor) printf "%s", block }'
+}
+files_of() { (cd "$1" && find . -type f | LC_ALL=C sort); }
+not_autostarted() { ! wine reg query "$run_key" /v Tikvor >/dev/null 2>&1; }
+
+# A new prefix stands for Windows 7, on which the programs cannot run.
+check "the installer refuses Windows 7" bash -c '! wine msiexec /i "$1" /qn >/dev/null 2>&1' _ "$msi"
+check "nothing is installed on Windows 7" test ! -e "$installed"
+wine winecfg -v win10 >/dev/null 2>&1
+check "the installer installs silently (msiexec /i /qn)" msiexec /i "$msi"
+check "the installed files are those of the folder" \
+    diff <(files_of "$program") <(files_of "$installed")
+check "every DLL imported is shipped or a Windows system DLL" \
+    python3 tools/windows/dlls.py check --system /usr/x86_64-w64-mingw32/lib "$installed"
+listed=$(entry)
+check "the installed programs list shows Tikvor $TIKVOR_VERSION by $TIKVOR_COMPANY with its help link" \
+    bash -c 'grep -qx "DisplayVersion $2" <<<"$1" && grep -qx "Publisher $3" <<<"$1" &&
+        grep -qx "HelpLink $4" <<<"$1"' _ "$listed" "$TIKVOR_VERSION" "$TIKVOR_COMPANY" "$TIKVOR_URL"
+check "the entry carries the icon" \
+    bash -c 'wine reg query "HKLM\Software\Classes\Installer\Products" /s | grep -q "ProductIcon.*\.ico"'
+menu_has() { # target: an entry in the Start menu folder Tikvor points at it
+    local lnk
+    while IFS= read -r -d '' lnk; do
+        strings "$lnk" | tr -d '\r' | grep -qxF "$1" && return 0
+    done < <(find "$WINEPREFIX/drive_c" -path '*/Start Menu/Programs/Tikvor/*.lnk' -print0)
+    return 1
+}
+for target in 'C:\Program Files\Tikvor\Tikvor_1.exe' 'C:\Program Files\Tikvor\Tikvor_0.exe' \
+    'C:\Program Files\Tikvor\'; do
+    check "a Start menu entry opens $target" menu_has "$target"
+done
+check "no start at login without AUTOSTART=1" not_autostarted
+
+# The programs from the installed folder: the window, and tikvor-display on COM2.
+start "$installed" Tikvor_1.exe "$work/trace-installed"
+win=$(window_named '^Tikvor - COM2$' 60)
+check "the installed Tikvor_1 shows the caption \"Tikvor - COM2\"" test -n "$win"
+if [ -n "$win" ]; then
+    begin=$(date +%s)
+    sleep 4
+    finish=$(date +%s)
+    python3 tools/frames.py "$work/trace-installed" "$installed/Data.ini" >"$work/frames-installed"
+    check "the installed Tikvor_1 sends whole frames with the right time" \
+        frames_ok "$work/frames-installed" "$begin" "$finish"
+    wmctrl -i -c "$win"
+    ended_within "$pid" 15 || true
+fi
+kill "$pid" 2>/dev/null || true
+wineserver --kill 2>/dev/null || true
+wineserver --wait 2>/dev/null || true
+
+start "$installed" tikvor-display.exe "$work/trace-display" --port COM2
+begin=$(date +%s)
+sleep 6
+finish=$(date +%s)
+# Ctrl+C: wine turns SIGINT into CTRL_C_EVENT for the program's console handler.
+kill -INT "$pid" 2>/dev/null || true
+if ended_within "$pid" 10; then
+    status_of "$pid"
+    check "tikvor-display ends on Ctrl+C with status 0" test "$status" = 0
+else
+    fail "tikvor-display ends on Ctrl+C"
+fi
+python3 tools/frames.py "$work/trace-display" "$installed/Data.ini" >"$work/frames-display"
+check "tikvor-display --port COM2 sends whole frames with the right time" \
+    frames_ok "$work/frames-display" "$begin" "$finish"
+check "after Ctrl+C the last frame is whole and the lines are at rest" at_rest "$work/trace-display"
+kill "$pid" 2>/dev/null || true
+wineserver --kill 2>/dev/null || true
+wineserver --wait 2>/dev/null || true
+
+# --test: each of the 48 bits alone, numbered on standard output, then it ends by itself.
+start "$installed" tikvor-display.exe "$work/trace-test" --port COM2 --test
+if ended_within "$pid" 90; then
+    status_of "$pid"
+    check "tikvor-display --test says each of the 48 steps and ends with status 0" \
+        bash -c '[ "$1" = 0 ] && [ "$(grep -c . "$2")" -ge 48 ]' _ "$status" "$work/trace-test.out"
+else
+    fail "tikvor-display --test ends by itself"
+fi
+kill "$pid" 2>/dev/null || true
+wineserver --kill 2>/dev/null || true
+wineserver --wait 2>/dev/null || true
+
+# The upgrade: Data.ini edited as a user would, then the later version installed over it.
+printf '; upraveno\r\n' >>"$installed/Data.ini"
+edited=$(sha256sum <"$installed/Data.ini")
+check "a later version installs over it silently, with AUTOSTART=1" \
+    msiexec /i "$work/Tikvor-next.msi" AUTOSTART=1
+listed=$(entry)
+check "after the upgrade the installed programs list shows $next, once" \
+    bash -c '[ "$(grep -c "^DisplayVersion " <<<"$1")" = 1 ] && grep -qx "DisplayVersion $2" <<<"$1"' \
+    _ "$listed" "$next"
+check "the edited Data.ini survives the upgrade" test "$(sha256sum <"$installed/Data.ini")" = "$edited"
+check "the upgrade keeps the files of the folder" \
+    diff <(files_of "$program") <(files_of "$installed")
+check "AUTOSTART=1 starts Tikvor_1 at login" \
+    bash -c 'wine reg query "$1" /v Tikvor | grep -qF "Tikvor\Tikvor_1.exe"' _ "$run_key"
+
+# The removal leaves the edited Data.ini and nothing else.
+check "the removal runs silently (msiexec /x /qn)" msiexec /x "$work/Tikvor-next.msi"
+check "after the removal only the edited Data.ini is left" \
+    bash -c '[ "$(cd "$1" && find . -mindepth 1)" = "./Data.ini" ] &&
+        [ "$(sha256sum <"$1/Data.ini")" = "$2" ]' _ "$installed" "$edited"
+check "the Start menu entries are gone" \
+    test -z "$(find "$WINEPREFIX/drive_c" -path '*/Start Menu/Programs/Tikvor*')"
+check "the installed programs list no longer shows Tikvor" test -z "$(entry)"
+check "no start at login is left" not_autostarted
 
 echo
 summary windows
