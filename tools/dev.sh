@@ -38,6 +38,12 @@ case "${1:-}" in
 run)
     install "${host[@]}"
     build build
+    # Without an adapter the display's job is shown on the virtual one, in the run folder's
+    # own Data.ini only; an adapter mapped there (or at its default place) wins.
+    source tools/runports.sh
+    if [ "$(run_folder_ports build/bin/Data.ini)" = virtual ]; then
+        echo "No serial adapter found: COM5 drives the virtual display (build/bin/Data.ini)."
+    fi
     if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
         echo "No display found: start the clock on a virtual screen with 'xvfb-run -a build/bin/Tikvor_1'."
         exit 1
