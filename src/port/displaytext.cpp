@@ -15,8 +15,8 @@ constexpr quint8 shape(const char* segments)
 }
 
 constexpr std::array<quint8, 10> Digits = {
-    shape("abcdef"), shape("bc"),    shape("abdeg"), shape("abcdg"),   shape("bcfg"),
-    shape("acdfg"),  shape("acdefg"), shape("abc"),  shape("abcdefg"), shape("abcdfg")};
+    shape("abcdef"), shape("bc"),     shape("abdeg"), shape("abcdg"),   shape("bcfg"),
+    shape("acdfg"),  shape("acdefg"), shape("abc"),   shape("abcdefg"), shape("abcdfg")};
 
 constexpr quint8 SevenSegments = 0x7f;
 

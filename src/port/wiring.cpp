@@ -66,9 +66,8 @@ WiringSession::Reply WiringSession::finish() const
         if (std::find(m_wiring.begin(), m_wiring.end(), s) == m_wiring.end())
             missing << segmentName(s);
     if (!missing.isEmpty())
-        return {Outcome::Failed,
-                QStringLiteral("No character lit segment %1: check its wire.")
-                    .arg(missing.join(QStringLiteral(", ")))};
+        return {Outcome::Failed, QStringLiteral("No character lit segment %1: check its wire.")
+                                     .arg(missing.join(QStringLiteral(", ")))};
     const int last = m_wiring[PatternLength - 1];
     if (last >= 0 && last != DotSegment)
         return {Outcome::Failed,
@@ -92,6 +91,35 @@ QString WiringSession::section() const
         out += QStringLiteral("%1=%2\n").arg(digit).arg(pattern);
     }
     return out;
+}
+
+WiringResult runWiring(const std::function<void(const QString& frame)>& send,
+                       const std::function<std::optional<QString>()>& readAnswer,
+                       const std::function<void(const QString& text)>& say)
+{
+    WiringSession session;
+    while (true) {
+        const int step = session.step();
+        send(session.frame());
+        say(session.question());
+        while (session.step() == step) {
+            const std::optional<QString> line = readAnswer();
+            if (!line)
+                return {false, QStringLiteral("The answers ended before character %1.").arg(step)};
+            const WiringSession::Reply reply = session.answer(*line);
+            switch (reply.outcome) {
+            case WiringSession::Outcome::Next:
+                break;
+            case WiringSession::Outcome::Again:
+                say(reply.message);
+                break;
+            case WiringSession::Outcome::Failed:
+                return {false, reply.message};
+            case WiringSession::Outcome::Done:
+                return {true, session.section()};
+            }
+        }
+    }
 }
 
 } // namespace tikvor

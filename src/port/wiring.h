@@ -13,10 +13,17 @@
 //   there, so that segment would blink. The message says which.
 // - section() is the complete [Znaky] section for the wiring found (after Done): the ten digits
 //   in their usual shapes, the character wired to the dot or to nothing always "0".
+// - runWiring is the whole dialogue of `tikvor-display --wire` around a session: each step's
+//   frame goes to `send` (which returns once the display shows it), the question and every
+//   refusal to `say`, and `readAnswer` gives one line (none when the input has ended). The result
+//   is the section, or why there is none.
 
 #include "virtualdisplay.h"
 
 #include <QString>
+
+#include <functional>
+#include <optional>
 
 namespace tikvor {
 
@@ -42,5 +49,14 @@ private:
     int m_step = 1;
     Wiring m_wiring{-1, -1, -1, -1, -1, -1, -1, -1};
 };
+
+struct WiringResult {
+    bool found = false;
+    QString text; // the [Znaky] section when found, otherwise the reason
+};
+
+WiringResult runWiring(const std::function<void(const QString& frame)>& send,
+                       const std::function<std::optional<QString>()>& readAnswer,
+                       const std::function<void(const QString& text)>& say);
 
 } // namespace tikvor

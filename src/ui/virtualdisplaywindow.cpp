@@ -28,15 +28,15 @@ constexpr qreal Stroke = 0.13, Gap = 0.025;
 QPolygonF horizontal(qreal y)
 {
     const qreal h = Stroke / 2, x1 = Left + Gap, x2 = Right - Gap;
-    return QPolygonF({{x1, y}, {x1 + h, y - h}, {x2 - h, y - h}, {x2, y}, {x2 - h, y + h},
-                      {x1 + h, y + h}});
+    return QPolygonF(
+        {{x1, y}, {x1 + h, y - h}, {x2 - h, y - h}, {x2, y}, {x2 - h, y + h}, {x1 + h, y + h}});
 }
 
 QPolygonF vertical(qreal x, qreal top, qreal bottom)
 {
     const qreal h = Stroke / 2, y1 = top + Gap, y2 = bottom - Gap;
-    return QPolygonF({{x, y1}, {x + h, y1 + h}, {x + h, y2 - h}, {x, y2}, {x - h, y2 - h},
-                      {x - h, y1 + h}});
+    return QPolygonF(
+        {{x, y1}, {x + h, y1 + h}, {x + h, y2 - h}, {x, y2}, {x - h, y2 - h}, {x - h, y1 + h}});
 }
 
 QPolygonF dot()
@@ -52,16 +52,15 @@ QPolygonF dot()
 
 QPolygonF cellShape(int segment)
 {
-    switch (segment) {
-    case 0: return horizontal(Top);
-    case 1: return vertical(Right, Top, Middle);
-    case 2: return vertical(Right, Middle, Bottom);
-    case 3: return horizontal(Bottom);
-    case 4: return vertical(Left, Middle, Bottom);
-    case 5: return vertical(Left, Top, Middle);
-    case 6: return horizontal(Middle);
-    default: return dot();
-    }
+    const QPolygonF shapes[SegmentCount] = {horizontal(Top),
+                                            vertical(Right, Top, Middle),
+                                            vertical(Right, Middle, Bottom),
+                                            horizontal(Bottom),
+                                            vertical(Left, Middle, Bottom),
+                                            vertical(Left, Top, Middle),
+                                            horizontal(Middle),
+                                            dot()};
+    return shapes[segment];
 }
 
 } // namespace
