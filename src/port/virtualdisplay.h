@@ -23,6 +23,7 @@
 #include "clock/frame.h"
 #include "seriallines.h"
 
+#include <QString>
 #include <QtGlobal>
 
 #include <array>
@@ -42,6 +43,12 @@ using DisplaySegments = std::array<quint8, DisplayPositions>; // left to right, 
 // The segment each character of a position's 8-character pattern drives (0..6 = a..g,
 // DotSegment), or -1 for a character wired to nothing.
 using Wiring = std::array<int, PatternLength>;
+
+// Whether a [Porty] value asks for the virtual display instead of a device: "virtual", any case.
+inline bool namesVirtualDisplay(const QString& device)
+{
+    return device.compare(QLatin1StringView("virtual"), Qt::CaseInsensitive) == 0;
+}
 
 // Characters 1 to 7 drive segments a to g, character 8 the dot: the sample Data.ini's wiring.
 Wiring referenceWiring();
