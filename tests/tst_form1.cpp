@@ -147,6 +147,8 @@ private slots:
             QVERIFY2(needed <= label->width(), qPrintable(label->objectName()));
             QVERIFY2(label->x() + label->width() <= 265, qPrintable(label->objectName()));
         }
+        // The frame label breaks into its two halves rather than shrink to fit on one line.
+        QCOMPARE(w.control<QLabel>("Label1")->font().pointSizeF(), w.form.font().pointSizeF());
         // The two action labels stay between their frames' side borders.
         for (auto [label, frame] : {std::pair{"Label9", "Shape3"}, std::pair{"Label10", "Shape2"}}) {
             const QRect inner = w.control(frame)->geometry().adjusted(3, 0, -3, 0);

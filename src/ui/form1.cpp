@@ -54,12 +54,22 @@ QFont windowFont()
 }
 
 // The font as given where the text fits in `width` pixels. Otherwise the runs of blanks that
-// space a text out are narrowed first, then the face is made smaller, until it fits.
-QFont fitted(QFont f, const QString& text, int width)
+// space a text out are narrowed first, then the face is made smaller, until it fits. A label
+// that wraps breaks its text at the blanks, so there each word has to fit on its own.
+QFont fitted(QFont f, const QString& text, int width, bool wraps = false)
 {
-    const auto fits = [&] { return QFontMetrics(f).horizontalAdvance(text) + 2 <= width; };
+    const auto widest = [&] {
+        const QFontMetrics metrics(f);
+        if (!wraps)
+            return metrics.horizontalAdvance(text);
+        int most = 0;
+        for (const QString& word : text.split(u' ', Qt::SkipEmptyParts))
+            most = std::max(most, metrics.horizontalAdvance(word));
+        return most;
+    };
+    const auto fits = [&] { return widest() + 2 <= width; };
     const qsizetype blanks = text.count(u' ');
-    if (blanks >= 8) {
+    if (blanks >= 8 && !wraps) {
         const int space = QFontMetrics(f).horizontalAdvance(u' ');
         for (int less = 1; less < space && !fits(); ++less)
             f.setWordSpacing(-less);
@@ -233,7 +243,9 @@ void Form1::buildOptionsPanel()
                         QStringLiteral("000000010000000100000001 000000010000000100000001"),
                         QRect(1200, 2520, 2655, 375), DarkRed, windowFont());
     m_label1->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    // The frame shows as its two halves, one above the other.
     m_label1->setWordWrap(true);
+    m_label1->setFont(fitted(windowFont(), m_label1->text(), m_label1->width(), true));
     m_label3 = addLabel("Label3", QStringLiteral("COM1"), QRect(1200, 3240, 2655, 240), Red,
                         msSansSerifBold());
     m_label3->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
