@@ -52,12 +52,12 @@ private slots:
         display.setListener([&](quint64 bits) { heard = bits; });
         QCOMPARE(display.OpenPort("COM3,1200,N,8,1"), 3);
         ClockState first = stateShowing("012345", -1.0f);
-        QCOMPARE(SendFrame(first, display), FrameLength);
+        QCOMPARE(SendFrame(first.FrameBits, display), FrameLength);
         if (bitsOfSecond > 0) {
             ClockState second = stateShowing("678901", 1.0f);
             if (bitsOfSecond < FrameLength)
                 second.FrameBits[FrameLength - bitsOfSecond - 1] = u'x'; // the shift-out stops
-            QCOMPARE(SendFrame(second, display), bitsOfSecond);
+            QCOMPARE(SendFrame(second.FrameBits, display), bitsOfSecond);
         }
         QCOMPARE(displayLine(segmentsOf(display.bits())), shown);
         QCOMPARE(heard, display.bits());

@@ -30,7 +30,7 @@ private slots:
             QStringLiteral("1");
         s.BlinkSign = 1.0f; // dots of the hours and minutes' tens
         s.FrameBits = buildFrame(LoadCharacterTable(TIKVOR_SOURCE_DIR "/data/Data.ini"), s);
-        SendFrame(s, display);
+        SendFrame(s.FrameBits, display);
 
         VirtualDisplayWindow window(display);
         if (size.isValid())

@@ -38,7 +38,7 @@ private slots:
         ClockState s;
         const auto send = [&](const QString& frame) {
             s.FrameBits = frame;
-            SendFrame(s, display);
+            SendFrame(s.FrameBits, display);
         };
         const auto look = [&]() -> std::optional<QString> {
             const DisplaySegments shown = segmentsOf(display.bits(), wired);
@@ -60,7 +60,7 @@ private slots:
             s.SecondTens = seconds.left(1), s.SecondUnits = seconds.right(1);
             s.BlinkSign = 1.0f;
             s.FrameBits = buildFrame(LoadCharacterTable(ini.fileName()), s);
-            SendFrame(s, display);
+            SendFrame(s.FrameBits, display);
             QString shown = displayLine(segmentsOf(display.bits(), wired));
             QCOMPARE(shown.remove(u'.'), "0123" + seconds);
         }
