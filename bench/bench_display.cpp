@@ -65,9 +65,8 @@ int main(int argc, char* argv[])
     options.policy = PortPolicy::Retry;
     options.lines = &lines;
     DisplayLink link(options);
-    QObject::connect(&link, &DisplayLink::stopped, &app, [](int status) {
-        QCoreApplication::exit(status);
-    });
+    QObject::connect(&link, &DisplayLink::stopped, &app,
+                     [](int status) { QCoreApplication::exit(status); });
     link.start();
     QTimer::singleShot(seconds * 1000 + 300, &link, [&] { link.stop(); });
     app.exec();

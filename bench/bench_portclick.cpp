@@ -41,7 +41,7 @@ class SlowLines : public SerialLines {
 public:
     explicit SlowLines(int opMs) : m_opMs(opMs) {}
     std::atomic<bool> plugged = true;
-    std::atomic<qint64> pluggedAt = 0;   // wall µs of the last plug-in
+    std::atomic<qint64> pluggedAt = 0;    // wall µs of the last plug-in
     std::atomic<qint64> firstFrameAt = 0; // wall µs of the first operation after it
     int OpenPort(const QString& mode) override
     {

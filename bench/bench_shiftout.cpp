@@ -70,8 +70,8 @@ Summary summarize(std::vector<double> v)
 
 int main(int argc, char** argv)
 {
-    const QString ini = argc > 1 ? QString::fromLocal8Bit(argv[1])
-                                 : QStringLiteral(TIKVOR_SAMPLE_DATA_INI);
+    const QString ini =
+        argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(TIKVOR_SAMPLE_DATA_INI);
     const CharacterTable table = LoadCharacterTable(ini);
 
     std::vector<QString> frames;
@@ -86,8 +86,8 @@ int main(int argc, char** argv)
 
     std::printf("bench_shiftout: %zu frames (one day), patterns from %s\n\n", frames.size(),
                 qPrintable(ini));
-    std::printf("%-40s %8s %8s %8s %8s %12s\n", "calls per frame", "min", "median", "max",
-                "mean", "per day");
+    std::printf("%-40s %8s %8s %8s %8s %12s\n", "calls per frame", "min", "median", "max", "mean",
+                "per day");
 
     const auto countRow = [&](const char* name, LineDriver& lines, const long long& counter) {
         std::vector<double> perFrame;
@@ -111,8 +111,8 @@ int main(int argc, char** argv)
     ComLinesModel inverted(true);
     countRow("ComLines OS calls, InvertTXD=1", inverted, inverted.osCalls);
 
-    std::printf("\n%-40s %8s %8s %8s %8s %8s\n", "ns per frame (SendFrame, counting layer)",
-                "min", "median", "p99", "max", "mean");
+    std::printf("\n%-40s %8s %8s %8s %8s %8s\n", "ns per frame (SendFrame, counting layer)", "min",
+                "median", "p99", "max", "mean");
     using Clock = std::chrono::steady_clock;
     for (int round = 1; round <= 3; ++round) {
         std::vector<double> ns;
@@ -127,8 +127,8 @@ int main(int argc, char** argv)
         }
         const Summary sum = summarize(ns);
         std::printf("%-40s %8.0f %8.0f %8.0f %8.0f %8.0f\n",
-                    qPrintable(QStringLiteral("round %1").arg(round)), sum.min, sum.median,
-                    sum.p99, sum.max, sum.mean);
+                    qPrintable(QStringLiteral("round %1").arg(round)), sum.min, sum.median, sum.p99,
+                    sum.max, sum.mean);
     }
 
     std::printf("\nAt 1 ms per OS call (USB adapter) a frame holds the line for %.0f..%.0f ms "

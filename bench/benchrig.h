@@ -4,9 +4,9 @@
 // as long as the work and never touches a device; plus readings of CPU time and memory.
 
 #include "port/seriallines.h"
+#include "procstatus.h"
 #include "ui/desktop.h"
 #include "ui/form1.h"
-#include "procstatus.h"
 
 #include <QApplication>
 #include <QDir>
@@ -142,7 +142,6 @@ inline long long nanos(clockid_t clock)
     clock_gettime(clock, &ts);
     return ts.tv_sec * 1000000000LL + ts.tv_nsec;
 }
-
 
 inline void printMemory(const char* when)
 {

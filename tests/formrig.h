@@ -26,7 +26,7 @@ public:
 
 class RecordingDesktop : public Desktop {
 public:
-    QStringList events;     // "box:<title>:<text>", "url:<address>", "terminal"
+    QStringList events; // "box:<title>:<text>", "url:<address>", "terminal"
     bool terminalStarts = true;
     std::function<void()> duringBox; // runs while a box is up
     void message(QWidget*, const QString& text, const QString& title, BoxIcon icon) override

@@ -42,11 +42,13 @@ private slots:
             << QByteArray("[Znaky]\n5=101\n") << with(5, "10100000");
         QTest::newRow("other characters kept")
             << QByteArray("[Znaky]\n5=1x2y3z4w\n") << with(5, "1x2y3z4w");
-        QTest::newRow("CR-only lines")
-            << QByteArray("[Znaky]\r3=11110010\r4=01100110\r")
-            << [&] { QStringList l = with(3, "11110010"); l[4] = "01100110"; return l; }();
-        QTest::newRow("binary garbage") << QByteArray("\x00\xff\xfe[\x01=\x02\n\x80", 10)
-                                        << allDefault;
+        QTest::newRow("CR-only lines") << QByteArray("[Znaky]\r3=11110010\r4=01100110\r") << [&] {
+            QStringList l = with(3, "11110010");
+            l[4] = "01100110";
+            return l;
+        }();
+        QTest::newRow("binary garbage")
+            << QByteArray("\x00\xff\xfe[\x01=\x02\n\x80", 10) << allDefault;
         QByteArray all = "[Znaky]\n";
         QStringList allValues;
         for (int d = 0; d < 10; ++d) {

@@ -155,8 +155,7 @@ private slots:
         QCOMPARE(r.face.pictures[6], QString("/opt/tikvor/data/s9.gif"));
         QCOMPARE(r.face.pictures[7], QString("/opt/tikvor/data/d-1.gif"));
         QCOMPARE(r.face.marker, 3719);
-        QCOMPARE(r.face.frameText,
-                 QString("100100111001001110010011 100100101001001010010010"));
+        QCOMPARE(r.face.frameText, QString("100100111001001110010011 100100101001001010010010"));
         QCOMPARE(r.state.FrameBits.size(), 48);
     }
 

@@ -39,8 +39,8 @@ private slots:
             critical = box->icon() == QMessageBox::Critical;
             // A value from Data.ini such as "<b>1.0</b>" must show its brackets.
             auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
-            plain = box->textFormat() == Qt::PlainText && label
-                && label->textFormat() == Qt::PlainText;
+            plain =
+                box->textFormat() == Qt::PlainText && label && label->textFormat() == Qt::PlainText;
             QCOMPARE(box->buttons().size(), 1);
             if (how == "ok")
                 QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);

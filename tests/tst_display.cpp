@@ -28,7 +28,8 @@ namespace {
 struct Rig {
     QTemporaryDir folder;
     RecordingLines lines;
-    std::atomic<qint64> wall = QDateTime(QDate(2026, 12, 7), QTime(9, 5, 7, 300)).toMSecsSinceEpoch();
+    std::atomic<qint64> wall =
+        QDateTime(QDate(2026, 12, 7), QTime(9, 5, 7, 300)).toMSecsSinceEpoch();
     std::atomic<qint64> steady = 0;
     QStringList errors, output;
     std::unique_ptr<DisplayConsole> console;

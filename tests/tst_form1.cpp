@@ -17,8 +17,11 @@ QString snapshot(Window& w)
     QStringList parts{w.form.windowTitle(), QString::number(w.form.height())};
     for (QWidget* c : w.form.findChildren<QWidget*>()) {
         parts << c->objectName() + QString(" %1,%2 %3x%4 %5 %6")
-                                       .arg(c->x()).arg(c->y()).arg(c->width())
-                                       .arg(c->height()).arg(c->isEnabled())
+                                       .arg(c->x())
+                                       .arg(c->y())
+                                       .arg(c->width())
+                                       .arg(c->height())
+                                       .arg(c->isEnabled())
                                        .arg(c->isVisible());
         if (auto* p = qobject_cast<PictureBox*>(c))
             parts << p->source();
@@ -140,8 +143,8 @@ private slots:
     {
         Window w;
         for (QLabel* label : w.form.findChildren<QLabel*>()) {
-            if (label->wordWrap() || qobject_cast<PictureBox*>(label)
-                || !label->isVisibleTo(&w.form))
+            if (label->wordWrap() || qobject_cast<PictureBox*>(label) ||
+                !label->isVisibleTo(&w.form))
                 continue;
             const int needed = label->fontMetrics().horizontalAdvance(label->text());
             QVERIFY2(needed <= label->width(), qPrintable(label->objectName()));
@@ -150,7 +153,8 @@ private slots:
         // The frame label breaks into its two halves rather than shrink to fit on one line.
         QCOMPARE(w.control<QLabel>("Label1")->font().pointSizeF(), w.form.font().pointSizeF());
         // The two action labels stay between their frames' side borders.
-        for (auto [label, frame] : {std::pair{"Label9", "Shape3"}, std::pair{"Label10", "Shape2"}}) {
+        for (auto [label, frame] :
+             {std::pair{"Label9", "Shape3"}, std::pair{"Label10", "Shape2"}}) {
             const QRect inner = w.control(frame)->geometry().adjusted(3, 0, -3, 0);
             const QRect text = w.control(label)->geometry();
             QVERIFY2(text.left() >= inner.left() && text.right() <= inner.right(), label);
@@ -247,8 +251,8 @@ private slots:
         // Text and circle both change: compare the circle's half and the text's half apart.
         const int split = 16;
         QVERIFY(on.copy(0, 0, split, on.height()) != off.copy(0, 0, split, off.height()));
-        QVERIFY(on.copy(split, 0, on.width() - split, on.height())
-                != off.copy(split, 0, off.width() - split, off.height()));
+        QVERIFY(on.copy(split, 0, on.width() - split, on.height()) !=
+                off.copy(split, 0, off.width() - split, off.height()));
         // No white text is left on a disabled button.
         for (int y = 0; y < off.height(); ++y)
             for (int x = split; x < off.width(); ++x)
@@ -263,8 +267,7 @@ private slots:
         QVERIFY(w.control<QRadioButton>("Option1")->isChecked());
         QCOMPARE(w.control<QLabel>("Label3")->text(), QString("COM1"));
         QVERIFY(!w.control("Label2")->isVisibleTo(&w.form));
-        QCOMPARE(w.control<QLabel>("Label8")->text(),
-                 "v1.0." + QString(60, ' ') + "Id.:63210");
+        QCOMPARE(w.control<QLabel>("Label8")->text(), "v1.0." + QString(60, ' ') + "Id.:63210");
         QCOMPARE(w.control<QLabel>("Label9")->text(), QString::fromUtf8("Nastavení hodin"));
         QCOMPARE(w.control<QLabel>("Label10")->text(), QString::fromUtf8("Datový soubor"));
     }
@@ -272,9 +275,9 @@ private slots:
     void clicksOnInertControlsChangeNothing_data()
     {
         QTest::addColumn<QString>("name");
-        for (const char* n : {"Image1", "Image2", "Image3", "Image4", "Image5", "Image6",
-                              "Image7", "Label1", "Label3", "Label4", "Label5", "Label6",
-                              "Label8", "Shape1", "Shape2", "Shape3", "Line1", "Line3"})
+        for (const char* n : {"Image1", "Image2", "Image3", "Image4", "Image5", "Image6", "Image7",
+                              "Label1", "Label3", "Label4", "Label5", "Label6", "Label8", "Shape1",
+                              "Shape2", "Shape3", "Line1", "Line3"})
             QTest::newRow(n) << n;
     }
     void clicksOnInertControlsChangeNothing()

@@ -51,8 +51,8 @@ private slots:
         QFETCH(QString, digits);
         ClockState s;
         setDigits(s, time);
-        const QString got = s.HourTens + s.HourUnits + s.MinuteTens + s.MinuteUnits
-            + s.SecondTens + s.SecondUnits;
+        const QString got =
+            s.HourTens + s.HourUnits + s.MinuteTens + s.MinuteUnits + s.SecondTens + s.SecondUnits;
         QCOMPARE(got, digits);
         for (const QString* f : {&s.HourTens, &s.HourUnits, &s.MinuteTens, &s.MinuteUnits,
                                  &s.SecondTens, &s.SecondUnits})
@@ -67,13 +67,19 @@ private slots:
         QTest::addColumn<QString>("frame");
         const CharacterTable def = uniformTable("10010010");
         QTest::newRow("default patterns, low dots lit")
-            << def << QTime(1, 2, 3) << -1.0f << QString("10010011").repeated(3) + QString("10010010").repeated(3);
+            << def << QTime(1, 2, 3) << -1.0f
+            << QString("10010011").repeated(3) + QString("10010010").repeated(3);
         QTest::newRow("default patterns, high dots lit")
-            << def << QTime(1, 2, 3) << 1.0f << QString("10010010").repeated(3) + QString("10010011").repeated(3);
+            << def << QTime(1, 2, 3) << 1.0f
+            << QString("10010010").repeated(3) + QString("10010011").repeated(3);
         // Seconds units first, hours tens last; dot bits overwrite the eighth characters.
-        QTest::newRow("12:34:56 reference wiring")
-            << referenceTable() << QTime(12, 34, 56) << 1.0f
-            << "10111110" "10110110" "01100110" "11110011" "11011011" "01100001";
+        QTest::newRow("12:34:56 reference wiring") << referenceTable() << QTime(12, 34, 56) << 1.0f
+                                                   << "10111110"
+                                                      "10110110"
+                                                      "01100110"
+                                                      "11110011"
+                                                      "11011011"
+                                                      "01100001";
         QTest::newRow("a lit last character is cleared")
             << uniformTable("11111111") << QTime(0, 0, 0) << -1.0f
             << QString("11111111").repeated(3) + QString("11111110").repeated(3);
@@ -148,10 +154,14 @@ private slots:
     {
         QTest::addColumn<QString>("folder");
         QTest::addColumn<QString>("joined");
-        QTest::newRow("plain folder") << "/opt/tikvor" << "/opt/tikvor/Data.ini";
-        QTest::newRow("root") << "/" << "/Data.ini";
-        QTest::newRow("drive root") << "C:\\" << "C:\\Data.ini";
-        QTest::newRow("trailing slash") << "C:/Tikvor/" << "C:/Tikvor/Data.ini";
+        QTest::newRow("plain folder") << "/opt/tikvor"
+                                      << "/opt/tikvor/Data.ini";
+        QTest::newRow("root") << "/"
+                              << "/Data.ini";
+        QTest::newRow("drive root") << "C:\\"
+                                    << "C:\\Data.ini";
+        QTest::newRow("trailing slash") << "C:/Tikvor/"
+                                        << "C:/Tikvor/Data.ini";
     }
     void join()
     {

@@ -35,8 +35,8 @@ void tst_FrameLead::start_data()
         << (QList<qint64>(steady) << -1 << 30 << 31 << 32) << -900LL << -31LL;
     QTest::newRow("old spans age out")
         << (QList<qint64>(steady) << QList<qint64>(FrameLead::Window, 5)) << -900LL << -5LL;
-    QTest::newRow("even count: between the middle two") << QList<qint64>{10, 20, 30, 40} << -900LL
-                                                         << -25LL;
+    QTest::newRow("even count: between the middle two")
+        << QList<qint64>{10, 20, 30, 40} << -900LL << -25LL;
     QTest::newRow("longer than a second: at once, back to back")
         << QList<qint64>(5, 1400) << -1000LL << -1000LL;
     QTest::newRow("handed over late: at once") << steady << -50LL << -50LL;

@@ -335,7 +335,8 @@ void TestIniReader::utf8Mark_data()
 {
     profileColumns();
     const QByteArray t = "\xEF\xBB\xBF[Init]\nKRVVerze=\xC4\x9B\xC5\xA1\xC4\x8D\xC5\x99\xC5\xBE"
-                         "\xC3\xBD\xC3\xA1\xC3\xAD\xC3\xA9\xC5\xAF\nE=a\xF0\x9F\x98\x80" "b\n";
+                         "\xC3\xBD\xC3\xA1\xC3\xAD\xC3\xA9\xC5\xAF\nE=a\xF0\x9F\x98\x80"
+                         "b\n";
     profile("nine characters of ten", t, "Init", "KRVVerze", "CHYBA", 10,
             u"\u011B\u0161\u010D\u0159\u017E\u00FD\u00E1\u00ED\u00E9"_s);
     profile("pair not split", t, "Init", "E", "CHYBA", 3, u"a\U0001F600"_s);

@@ -145,8 +145,7 @@ private slots:
         QTest::addColumn<int>("plugAfter");
         QTest::addColumn<QStringList>("expected"); // after the cut frame
         QTest::addColumn<int>("attempts");
-        QTest::newRow("back before the first retry")
-            << 500 << QStringList{"OCOM2", frame(2)} << 1;
+        QTest::newRow("back before the first retry") << 500 << QStringList{"OCOM2", frame(2)} << 1;
         QTest::newRow("back after two retries")
             << 2500 << QStringList{"OCOM2", "OCOM2", "OCOM2", frame(4)} << 3;
     }
@@ -241,13 +240,14 @@ private slots:
         d.working = 0b00010;
         d.deleted = &deleted;
         const std::shared_ptr<CallLog> log = d.log; // outlives an owned device
-        d.enterAt = d.blockAt = 5; // the worker is held inside the first frame
+        d.enterAt = d.blockAt = 5;                  // the worker is held inside the first frame
         std::atomic<qint64> now = 0;
         bool deletedBeforeDone = false;
-        auto sender = owned ? std::make_unique<LineSender>(std::move(device), LineSender::LinkListener{},
-                                                           [&] { return now.load(); })
-                            : std::make_unique<LineSender>(d, LineSender::LinkListener{},
-                                                           [&] { return now.load(); });
+        auto sender =
+            owned ? std::make_unique<LineSender>(std::move(device), LineSender::LinkListener{},
+                                                 [&] { return now.load(); })
+                  : std::make_unique<LineSender>(d, LineSender::LinkListener{},
+                                                 [&] { return now.load(); });
         open(*sender, d);
         sender->sendFrame(frame(1));
         d.entered.acquire();
@@ -265,7 +265,8 @@ private slots:
         QStringList calls = log->snapshot();
         QCOMPARE(calls.mid(calls.size() - 2), QStringList({"D0", "T0"}));
         calls.resize(calls.size() - 2);
-        QCOMPARE(decodeFrames(calls), slow ? QStringList{"unfinished frame"} : QStringList{frame(1)});
+        QCOMPARE(decodeFrames(calls),
+                 slow ? QStringList{"unfinished frame"} : QStringList{frame(1)});
         QCOMPARE(deletedBeforeDone, owned);
     }
 };

@@ -39,7 +39,8 @@ public:
     void showNoPortError(const QString& text, const QString& title) override
     {
         QCOMPARE(title, QString("CHYBA 02"));
-        QCOMPARE(text, QString::fromUtf8("Nelze otevřít žádný port. Program nebude odesílat data."));
+        QCOMPARE(text,
+                 QString::fromUtf8("Nelze otevřít žádný port. Program nebude odesílat data."));
         ++boxes;
     }
     // A click by the user: a disabled button cannot be selected.
@@ -138,22 +139,29 @@ private slots:
 
     void selection_data()
     {
-        QTest::addColumn<unsigned>("atStart");  // ports working at start-up
-        QTest::addColumn<unsigned>("atClick");  // ports working when the user clicks
+        QTest::addColumn<unsigned>("atStart"); // ports working at start-up
+        QTest::addColumn<unsigned>("atClick"); // ports working when the user clicks
         QTest::addColumn<int>("clicked");
         QTest::addColumn<int>("inUse");
         QTest::addColumn<int>("selected");
         QTest::addColumn<QString>("label");
         QTest::addColumn<int>("boxes");
         QTest::addColumn<bool>("closed");
-        QTest::newRow("COM3 chosen and opens") << 0b11111u << 0b11111u << 3 << 3 << 3 << "COM3" << 0 << false;
-        QTest::newRow("COM3 died, COM4 takes over") << 0b11111u << 0b11011u << 3 << 4 << 4 << "COM4" << 0 << false;
-        QTest::newRow("COM5 died, ring goes on to COM1") << 0b11111u << 0b01111u << 5 << 1 << 1 << "COM1" << 0 << false;
-        QTest::newRow("COM1 died, ring goes on to COM2") << 0b11111u << 0b11110u << 1 << 2 << 2 << "COM2" << 0 << false;
+        QTest::newRow("COM3 chosen and opens")
+            << 0b11111u << 0b11111u << 3 << 3 << 3 << "COM3" << 0 << false;
+        QTest::newRow("COM3 died, COM4 takes over")
+            << 0b11111u << 0b11011u << 3 << 4 << 4 << "COM4" << 0 << false;
+        QTest::newRow("COM5 died, ring goes on to COM1")
+            << 0b11111u << 0b01111u << 5 << 1 << 1 << "COM1" << 0 << false;
+        QTest::newRow("COM1 died, ring goes on to COM2")
+            << 0b11111u << 0b11110u << 1 << 2 << 2 << "COM2" << 0 << false;
         // The ring's no-port end leaves the selection on Option1, whichever button was clicked.
-        QTest::newRow("COM2 died, all others dead before") << 0b00010u << 0b00000u << 2 << 2 << 1 << "COM0" << 1 << true;
-        QTest::newRow("everything died, old port kept") << 0b11111u << 0b00000u << 4 << 1 << 1 << "COM0" << 1 << true;
-        QTest::newRow("disabled button cannot be chosen") << 0b00101u << 0b00101u << 2 << 1 << 1 << "COM1" << 0 << false;
+        QTest::newRow("COM2 died, all others dead before")
+            << 0b00010u << 0b00000u << 2 << 2 << 1 << "COM0" << 1 << true;
+        QTest::newRow("everything died, old port kept")
+            << 0b11111u << 0b00000u << 4 << 1 << 1 << "COM0" << 1 << true;
+        QTest::newRow("disabled button cannot be chosen")
+            << 0b00101u << 0b00101u << 2 << 1 << 1 << "COM1" << 0 << false;
     }
     void selection()
     {

@@ -40,11 +40,11 @@ struct InstalledProgram {
         const QDir data(TIKVOR_SOURCE_DIR "/data");
         for (const QString& name : data.entryList({"*.gif"}, QDir::Files))
             QVERIFY(QFile::copy(data.filePath(name), dir.filePath("data/" + name)));
-        QVERIFY(writeFile(dir.filePath("Data.ini"),
-                          sampleIniWithPorts({"COM1=" + dir.filePath("no-such-port"),
-                                              "COM2=" + slave, "COM3=" + dir.filePath("none3"),
-                                              "COM4=" + dir.filePath("none4"),
-                                              "COM5=" + dir.filePath("none5")})));
+        QVERIFY(writeFile(
+            dir.filePath("Data.ini"),
+            sampleIniWithPorts({"COM1=" + dir.filePath("no-such-port"), "COM2=" + slave,
+                                "COM3=" + dir.filePath("none3"), "COM4=" + dir.filePath("none4"),
+                                "COM5=" + dir.filePath("none5")})));
     }
 
     void start(QProcess& process, QProcessEnvironment env) const
@@ -200,7 +200,8 @@ private slots:
                          .section('\n', 0, 0);
         }
         QVERIFY2(!window.isEmpty(), "no window");
-        QVERIFY(desktop.xprop(window, "_NET_WM_WINDOW_TYPE").endsWith("_NET_WM_WINDOW_TYPE_NORMAL"));
+        QVERIFY(
+            desktop.xprop(window, "_NET_WM_WINDOW_TYPE").endsWith("_NET_WM_WINDOW_TYPE_NORMAL"));
         const auto skips = [&] {
             return desktop.xprop(window, "_NET_WM_STATE").contains("_NET_WM_STATE_SKIP_TASKBAR");
         };
@@ -280,8 +281,8 @@ private slots:
             output("xdotool", {"key", "--window", box, "Return"}, desktop.display);
         } else {
             // Well inside a frame.
-            QTRY_VERIFY_WITH_TIMEOUT(installed.changes().count('D') % 48 >= 8
-                                         && installed.changes().count('D') % 48 <= 24,
+            QTRY_VERIFY_WITH_TIMEOUT(installed.changes().count('D') % 48 >= 8 &&
+                                         installed.changes().count('D') % 48 <= 24,
                                      20000);
             if (end == "X server gone") {
                 desktop.server.kill();
@@ -296,7 +297,8 @@ private slots:
         }
         QVERIFY2(process.waitForFinished(10000), "still running");
         QCOMPARE(process.exitStatus(), QProcess::NormalExit);
-        QVERIFY2(process.exitCode() == status, process.readAllStandardError().right(3000).constData());
+        QVERIFY2(process.exitCode() == status,
+                 process.readAllStandardError().right(3000).constData());
         const QByteArray all = installed.changes();
         QCOMPARE(all.count('D') % 48, 0);
         QCOMPARE(all.count('D') > 0, status != 3);

@@ -45,7 +45,7 @@ private slots:
             QCOMPARE(lines.calls()[3 * i + 2], QString("D0"));
         }
         QCOMPARE(txdValues(lines.calls()), reversed(s.FrameBits));
-        QCOMPARE(lines.calls()[1], QString("T0")); // character 48 first
+        QCOMPARE(lines.calls()[1], QString("T0"));   // character 48 first
         QCOMPARE(lines.calls()[142], QString("T1")); // character 1 last
     }
 
@@ -92,8 +92,7 @@ private slots:
         QTest::newRow("empty frame touches nothing") << "" << QStringList{};
         QTest::newRow("digit other than 0 and 1") << "2" << QStringList{"D1", "T2", "D0"};
         // A character without a numeric value ends the frame after DTR rose.
-        QTest::newRow("letter ends the frame") << "1x1"
-                                               << QStringList{"D1", "T1", "D0", "D1"};
+        QTest::newRow("letter ends the frame") << "1x1" << QStringList{"D1", "T1", "D0", "D1"};
     }
     void charactersAreSentByTheirValue()
     {

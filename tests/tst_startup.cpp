@@ -11,27 +11,27 @@ class TestStartup : public QObject {
 private slots:
     void startUp_data()
     {
-        QTest::addColumn<QStringList>("remove"); // relative paths removed before the start
+        QTest::addColumn<QStringList>("remove");  // relative paths removed before the start
         QTest::addColumn<QStringList>("folders"); // relative paths made folders
         QTest::addColumn<QStringList>("boxes");
         QTest::addColumn<bool>("runs");
-        QTest::newRow("everything present") << QStringList{} << QStringList{} << QStringList{}
-                                            << true;
-        QTest::newRow("Data.ini missing") << QStringList{"Data.ini"} << QStringList{}
-                                          << QStringList{"CHYBA 01"} << true;
+        QTest::newRow("everything present")
+            << QStringList{} << QStringList{} << QStringList{} << true;
+        QTest::newRow("Data.ini missing")
+            << QStringList{"Data.ini"} << QStringList{} << QStringList{"CHYBA 01"} << true;
         QTest::newRow("Data.ini is a folder") << QStringList{"Data.ini"} << QStringList{"Data.ini"}
                                               << QStringList{"CHYBA 01"} << true;
-        QTest::newRow("first picture missing") << QStringList{"data/0.gif"} << QStringList{}
-                                               << QStringList{"ERROR 03"} << false;
-        QTest::newRow("last picture missing") << QStringList{"data/optionsOFF.gif"}
-                                              << QStringList{} << QStringList{"ERROR 03"} << false;
+        QTest::newRow("first picture missing")
+            << QStringList{"data/0.gif"} << QStringList{} << QStringList{"ERROR 03"} << false;
+        QTest::newRow("last picture missing") << QStringList{"data/optionsOFF.gif"} << QStringList{}
+                                              << QStringList{"ERROR 03"} << false;
         QTest::newRow("several missing") << QStringList{"data/5.gif", "data/s3.gif", "data/d1.gif"}
                                          << QStringList{} << QStringList{"ERROR 03"} << false;
-        QTest::newRow("folder named 0.gif") << QStringList{"data/0.gif"}
-                                            << QStringList{"data/0.gif"}
-                                            << QStringList{"ERROR 03"} << false;
-        QTest::newRow("data folder missing") << QStringList{"data"} << QStringList{}
-                                             << QStringList{"ERROR 03"} << false;
+        QTest::newRow("folder named 0.gif")
+            << QStringList{"data/0.gif"} << QStringList{"data/0.gif"} << QStringList{"ERROR 03"}
+            << false;
+        QTest::newRow("data folder missing")
+            << QStringList{"data"} << QStringList{} << QStringList{"ERROR 03"} << false;
         QTest::newRow("both missing") << QStringList{"Data.ini", "data/s9.gif"} << QStringList{}
                                       << QStringList{"CHYBA 01", "ERROR 03"} << false;
     }
@@ -112,10 +112,10 @@ private slots:
         QTest::addColumn<QString>("event");
         const QString box = QString::fromUtf8("box:Verze Dat. souboru:i");
         QTest::newRow("version") << QByteArray("[Init]\r\nKRVVerze=1.05\r\n") << box + "1.05";
-        QTest::newRow("nine characters whole") << QByteArray("[Init]\nKRVVerze=123456789\n")
-                                               << box + "123456789";
-        QTest::newRow("ten characters cut") << QByteArray("[Init]\nKRVVerze=1234567890ab\n")
-                                            << box + "123456789";
+        QTest::newRow("nine characters whole")
+            << QByteArray("[Init]\nKRVVerze=123456789\n") << box + "123456789";
+        QTest::newRow("ten characters cut")
+            << QByteArray("[Init]\nKRVVerze=1234567890ab\n") << box + "123456789";
         QTest::newRow("empty value") << QByteArray("[Init]\nKRVVerze=\n") << box;
         QTest::newRow("no section") << QByteArray("[Znaky]\n0=1\n") << box + "CHYBA";
         QTest::newRow("no key") << QByteArray("[Init]\nVerze=2\n") << box + "CHYBA";
@@ -149,8 +149,7 @@ private slots:
         w.click("Label10");
         w.folder.remove("Data.ini");
         w.click("Label10");
-        QCOMPARE(w.desktop.titles(),
-                 (QStringList{"CHYBA 01", "Verze Dat. souboru", "CHYBA 01"}));
+        QCOMPARE(w.desktop.titles(), (QStringList{"CHYBA 01", "Verze Dat. souboru", "CHYBA 01"}));
         QCOMPARE(w.desktop.events[1], QString("box:Verze Dat. souboru:i2.00"));
         // The patterns stay those loaded at start-up.
         QCOMPARE(w.form.characterTable()[0], DefaultPattern);

@@ -81,8 +81,10 @@ private slots:
         QTest::newRow("late past a whole second") << at(S + 2, 10) << true << 990 + TickMarginMs;
         QTest::newRow("stepped forward an hour") << at(S + 3601, 5) << true << 995 + TickMarginMs;
         QTest::newRow("stepped back a minute") << at(S - 59, 5) << true << 995 + TickMarginMs;
-        QTest::newRow("stepped back into the shown second") << at(S, 500) << false << 500 + TickMarginMs;
-        QTest::newRow("before the epoch") << qint64(-1) << true << 1 + TickMarginMs; // seconds round down
+        QTest::newRow("stepped back into the shown second")
+            << at(S, 500) << false << 500 + TickMarginMs;
+        QTest::newRow("before the epoch")
+            << qint64(-1) << true << 1 + TickMarginMs; // seconds round down
     }
     void oneFiring()
     {
@@ -108,22 +110,21 @@ private slots:
         QTest::addColumn<int>("maxLag");
         const QList<int> none{0};
         QTest::newRow("on time") << none << 0 << qint64(0) << qint64(0) << 5;
-        QTest::newRow("early within the margin") << QList<int>{-3} << 0 << qint64(0) << qint64(0)
-                                                 << 5;
+        QTest::newRow("early within the margin")
+            << QList<int>{-3} << 0 << qint64(0) << qint64(0) << 5;
         QTest::newRow("jitter across the boundary")
             << QList<int>{-40, 40, -8, 8, -6, 2} << 0 << qint64(0) << qint64(0) << 45;
-        QTest::newRow("late by most of a second") << QList<int>{990} << 0 << qint64(0)
-                                                  << qint64(0) << 995;
+        QTest::newRow("late by most of a second")
+            << QList<int>{990} << 0 << qint64(0) << qint64(0) << 995;
         QTest::newRow("slow tick handler") << none << 300 << qint64(0) << qint64(0) << 5;
-        QTest::newRow("stepped forward an hour") << none << 0 << qint64(3'600'437) << qint64(0)
-                                                 << 442;
+        QTest::newRow("stepped forward an hour")
+            << none << 0 << qint64(3'600'437) << qint64(0) << 442;
         QTest::newRow("stepped back a minute") << none << 0 << qint64(-60'000) << qint64(0) << 5;
-        QTest::newRow("stepped back half a second") << none << 0 << qint64(-500) << qint64(0)
-                                                    << 5;
-        QTest::newRow("resumed after a suspend") << none << 0 << qint64(10'800'317) << qint64(0)
-                                                 << 322;
-        QTest::newRow("machine stalled 2.5 s") << none << 0 << qint64(2'500) << qint64(2'500)
-                                               << 505;
+        QTest::newRow("stepped back half a second") << none << 0 << qint64(-500) << qint64(0) << 5;
+        QTest::newRow("resumed after a suspend")
+            << none << 0 << qint64(10'800'317) << qint64(0) << 322;
+        QTest::newRow("machine stalled 2.5 s")
+            << none << 0 << qint64(2'500) << qint64(2'500) << 505;
     }
     void everySecondOnceInOrder()
     {
@@ -184,8 +185,8 @@ private slots:
         QVERIFY(rig.ticks.isEmpty());
 
         // A handler that stops the timer leaves it stopped.
-        const auto stopper = QObject::connect(&rig.timer, &SecondTimer::tick, &rig.timer,
-                                              &SecondTimer::stop);
+        const auto stopper =
+            QObject::connect(&rig.timer, &SecondTimer::tick, &rig.timer, &SecondTimer::stop);
         rig.fireAfter(500 + TickMarginMs);
         QVERIFY(!rig.timer.isActive() && !rig.timer.alarm().isArmed());
         rig.fireAfter(1000);
@@ -275,7 +276,7 @@ private slots:
     // The real alarms, on deadlines that have passed already, so nothing waits.
     void alarms_data()
     {
-        QTest::addColumn<bool>("system"); // else a TimerAlarm on the system clock
+        QTest::addColumn<bool>("system");  // else a TimerAlarm on the system clock
         QTest::addColumn<QString>("then"); // after arming at a passed deadline
         QTest::addColumn<int>("expiries");
         for (const bool system : {true, false}) {
@@ -292,8 +293,8 @@ private slots:
         QFETCH(bool, system);
         QFETCH(QString, then);
         QFETCH(int, expiries);
-        std::unique_ptr<WallAlarm> alarm = system ? makeSystemAlarm()
-                                                  : std::make_unique<TimerAlarm>(&systemWallClockMs);
+        std::unique_ptr<WallAlarm> alarm =
+            system ? makeSystemAlarm() : std::make_unique<TimerAlarm>(&systemWallClockMs);
 #ifdef Q_OS_LINUX
         if (system) // the kernel's alarm, not the stand-in
             QVERIFY(!dynamic_cast<TimerAlarm*>(alarm.get()));

@@ -7,7 +7,7 @@ cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
 # What each command needs from the distribution.
 host=(cmake make g++ qt6-base-dev libgl-dev libxcb1-dev fonts-liberation2 xvfb xauth)
-checks=(openbox x11-utils xdotool wmctrl imagemagick python3
+checks=(clang-format openbox x11-utils xdotool wmctrl imagemagick python3
     g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
     dpkg-dev lintian desktop-file-utils appstream)
 windows=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-tools
@@ -46,6 +46,8 @@ test)
     install "${host[@]}" "${checks[@]}"
     build developer
     QT_QPA_PLATFORM=offscreen ctest --test-dir build --output-on-failure -j "$(nproc)"
+    # One layout for every source: .clang-format, checked here.
+    git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run -Werror
     # The Windows side, from here: sources compiled with MinGW-w64, version resources read back.
     tools/windows/quickcheck.sh build
     # The Debian package, unpacked into a temporary root and started from there.

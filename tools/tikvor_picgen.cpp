@@ -323,15 +323,16 @@ int run(const QStringList& args)
                            optionsPicture(Angle::Right), otherColours);
         // A GIF rather than a PNG: in Qt 6.4 reading a PNG loads every image plugin there is.
         ok = ok && out.gif(builtin, QStringLiteral("icon.gif"), iconPicture(), digitColours);
-        ok = ok && out.save(builtin, QStringLiteral("icon.ico"), iconPicture(), digitColours, "ICO");
+        ok =
+            ok && out.save(builtin, QStringLiteral("icon.ico"), iconPicture(), digitColours, "ICO");
     }
     if (args.size() == 4) {
         // The desktop menus' icon theme: <icondir>/<n>x<n>/apps/<name>.png.
         for (int size : {16, 24, 32, 48, 64, 128, 256}) {
             const QString dir = QStringLiteral("%1/%2x%2/apps").arg(args.at(3)).arg(size);
             ok = ok && makeDir(dir) &&
-                 out.save(dir, QStringLiteral("example.krv_software.Tikvor.png"),
-                          iconPicture(size), digitColours, "PNG");
+                 out.save(dir, QStringLiteral("example.krv_software.Tikvor.png"), iconPicture(size),
+                          digitColours, "PNG");
         }
     }
     if (!ok) {

@@ -28,7 +28,8 @@ const char Help[] =
     "  --help       this text\n"
     "\n"
     "It never gives up: without a port, or when the port is lost, it tries again once a second,\n"
-    "and says so once on standard error. SIGTERM, SIGINT (Ctrl+C) or SIGHUP (its terminal closing)\n"
+    "and says so once on standard error. SIGTERM, SIGINT (Ctrl+C) or SIGHUP (its terminal "
+    "closing)\n"
     "lets the frame in progress finish, puts the lines at rest (DTR released, break off),\n"
     "releases the port and ends with status 0.\n";
 
@@ -59,23 +60,24 @@ int main(int argc, char* argv[])
             bool ok = false;
             const int n = port.startsWith(u"COM", Qt::CaseInsensitive) ? port.mid(3).toInt(&ok) : 0;
             if (!ok || n < 1 || n > PortCount) {
-                line(stderr, QStringLiteral("tikvor-display: --port takes COM1 to COM5, not %1")
-                                 .arg(port));
+                line(stderr,
+                     QStringLiteral("tikvor-display: --port takes COM1 to COM5, not %1").arg(port));
                 return 2;
             }
             options.onlyPort = n;
         } else {
-            line(stderr, QStringLiteral("tikvor-display: unknown argument %1 (see --help)").arg(arg));
+            line(stderr,
+                 QStringLiteral("tikvor-display: unknown argument %1 (see --help)").arg(arg));
             return 2;
         }
     }
 
-    DisplayConsole console(options, [](const QString& text) { line(stderr, text); },
-                           [](const QString& text) { line(stdout, text); });
+    DisplayConsole console(
+        options, [](const QString& text) { line(stderr, text); },
+        [](const QString& text) { line(stdout, text); });
     DisplayLink& link = console.link();
-    QObject::connect(&link, &DisplayLink::stopped, &app, [](int status) {
-        QCoreApplication::exit(status);
-    });
+    QObject::connect(&link, &DisplayLink::stopped, &app,
+                     [](int status) { QCoreApplication::exit(status); });
     onStopRequest([&link] { link.stop(); });
     console.start();
     const int status = app.exec();

@@ -26,8 +26,8 @@ BOOL WINAPI handle(DWORD event)
         return FALSE;
     }
     // Called on a thread of its own: hand the request to the event loop's thread.
-    QMetaObject::invokeMethod(QCoreApplication::instance(), [] { (*stopRequest)(); },
-                              Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(), [] { (*stopRequest)(); }, Qt::QueuedConnection);
     // After these Windows ends the process as soon as the handler returns (and at the latest
     // after 5 s): hold it until the frame is finished and the lines are at rest.
     if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT)

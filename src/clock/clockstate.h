@@ -15,11 +15,11 @@ struct ClockState {
     QString MinuteUnits;
     QString SecondTens;
     QString SecondUnits;
-    float BlinkSign = 0.0f;     // +1 or -1 once the first tick has run
-    QString FrameBits;          // 48 characters "0"/"1", seconds units first
-    QString VersionBuffer;      // scratch buffer of the data-file version query
-    qint16 PortClosed = 0;      // 0 = a port is open, -1 = frames are built but never sent
-    QString PortCaption;        // "Tikvor - COMn", or "Tikvor - COM0" without a port
+    float BlinkSign = 0.0f; // +1 or -1 once the first tick has run
+    QString FrameBits;      // 48 characters "0"/"1", seconds units first
+    QString VersionBuffer;  // scratch buffer of the data-file version query
+    qint16 PortClosed = 0;  // 0 = a port is open, -1 = frames are built but never sent
+    QString PortCaption;    // "Tikvor - COMn", or "Tikvor - COM0" without a port
 };
 
 // Ten segment patterns, indexed by the digit they draw.

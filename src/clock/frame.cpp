@@ -41,7 +41,8 @@ QString buildFrame(const CharacterTable& table, const ClockState& state)
         const int d = digitValue(*field);
         if (d < 0)
             return {};
-        frame += table[static_cast<size_t>(d)].left(PatternLength).leftJustified(PatternLength, u'0');
+        frame +=
+            table[static_cast<size_t>(d)].left(PatternLength).leftJustified(PatternLength, u'0');
     }
     const bool lowGroupsLit = state.BlinkSign == -1.0f;
     for (int group = 0; group < 6; ++group) {
@@ -70,8 +71,12 @@ std::array<QString, 7> pictureNames(const ClockState& s)
 {
     const auto big = [](const QString& d) { return QStringLiteral("data/%1.gif").arg(d); };
     const auto small = [](const QString& d) { return QStringLiteral("data/s%1.gif").arg(d); };
-    return {big(s.HourTens),    big(s.HourUnits),   big(s.MinuteTens),
-            big(s.MinuteUnits), small(s.SecondTens), small(s.SecondUnits),
+    return {big(s.HourTens),
+            big(s.HourUnits),
+            big(s.MinuteTens),
+            big(s.MinuteUnits),
+            small(s.SecondTens),
+            small(s.SecondUnits),
             QStringLiteral("data/d%1.gif").arg(blinkText(s.BlinkSign))};
 }
 

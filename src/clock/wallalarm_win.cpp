@@ -1,7 +1,7 @@
 #include "wallalarm.h"
 
-#include <QtGlobal>
 #include <QWinEventNotifier>
+#include <QtGlobal>
 
 #ifndef NOMINMAX
 #define NOMINMAX
@@ -45,8 +45,8 @@ public:
         windowClass.lpszClassName = ClassName;
         // A second alarm finds the class registered already.
         RegisterClassExW(&windowClass);
-        m_window = CreateWindowExW(WS_EX_TOOLWINDOW, ClassName, L"", WS_POPUP, 0, 0, 0, 0,
-                                   nullptr, nullptr, instance, nullptr);
+        m_window = CreateWindowExW(WS_EX_TOOLWINDOW, ClassName, L"", WS_POPUP, 0, 0, 0, 0, nullptr,
+                                   nullptr, instance, nullptr);
         if (m_window)
             SetWindowLongPtrW(m_window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     }
@@ -83,14 +83,12 @@ private:
 class WaitableTimerAlarm final : public WallAlarm {
 public:
     WaitableTimerAlarm(HANDLE timer, bool highResolution)
-        : m_timer(timer),
-          m_highResolution(highResolution),
-          m_notifier(timer),
-          m_fallback(&systemWallClockMs),
-          m_stepWindow([this] {
+        : m_timer(timer), m_highResolution(highResolution), m_notifier(timer),
+          m_fallback(&systemWallClockMs), m_stepWindow([this] {
               // Sent messages arrive inside the window procedure; the tick runs from the event
               // loop.
-              QMetaObject::invokeMethod(this, [this] { reportStep(); }, Qt::QueuedConnection);
+              QMetaObject::invokeMethod(
+                  this, [this] { reportStep(); }, Qt::QueuedConnection);
           })
     {
         connect(&m_notifier, &QWinEventNotifier::activated, this, [this] { reportExpired(); });

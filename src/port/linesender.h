@@ -96,7 +96,7 @@ private:
         bool TXD(int level) override { return !cut() && m_lines.TXD(level); }
         void rest();
         std::optional<QString> modeInUse;
-        bool opened = false; // an OpenPort succeeded since the last look
+        bool opened = false;           // an OpenPort succeeded since the last look
         std::atomic<qint64> cutAt = 0; // 0: no end asked for
 
     private:
@@ -113,10 +113,10 @@ private:
     std::unique_ptr<SerialLines> m_own;
     Clock m_clock;
     TrackedLines m_lines;
-    QString m_frame;             // worker only: the frame on the line
+    QString m_frame; // worker only: the frame on the line
     LinkListener m_listener;
-    bool m_lost = false;         // worker only
-    qint64 m_lastAttempt = 0;    // worker only
+    bool m_lost = false;      // worker only
+    qint64 m_lastAttempt = 0; // worker only
 
     // Standard rather than Qt primitives so that ThreadSanitizer sees every hand-over.
     mutable std::mutex m_mutex;

@@ -34,7 +34,8 @@ QString portMode(int n);    // "COM3,1200,N,8,1"
 QString portLabel(int n);   // "COM3"
 QString portCaption(int n); // "Tikvor - COM3"
 
-inline const QString NoPortText = QStringLiteral("Nelze otevřít žádný port. Program nebude odesílat data.");
+inline const QString NoPortText =
+    QStringLiteral("Nelze otevřít žádný port. Program nebude odesílat data.");
 inline const QString NoPortTitle = QStringLiteral("CHYBA 02");
 
 // The five option buttons and what names the port, as the port handling sees them.
@@ -68,8 +69,8 @@ public:
 
 private:
     void scan();
-    int selected() const; // 0 when none
-    bool openSelected(); // false when the selected port did not open (its button disabled)
+    int selected() const;  // 0 when none
+    bool openSelected();   // false when the selected port did not open (its button disabled)
     bool handOn(int from); // false when no enabled button is left
     void enterNoPort();
 

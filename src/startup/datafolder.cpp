@@ -35,16 +35,16 @@ std::optional<QString> firstMissingPicture(const QString& programFolder)
 QString dataIniMissingText(const QString& webAddress)
 {
     return QStringLiteral("Nenalezen soubor Data.ini. Znaky nejsou k dispozici.\r\n"
-                          "Doporučuji přeinstalovat program, který si můžete stáhnout na ")
-        + webAddress;
+                          "Doporučuji přeinstalovat program, který si můžete stáhnout na ") +
+           webAddress;
 }
 
 QString pictureMissingText(const QString& webAddress)
 {
     return QStringLiteral("Program nelze spustit! Jeden, nebo více souborů ze složky Data nebylo "
                           "nalezeno. Potíže odstraníte opětovnou instalací aplikace, kterou si "
-                          "lze stáhnout na ")
-        + webAddress.toUpper();
+                          "lze stáhnout na ") +
+           webAddress.toUpper();
 }
 
 } // namespace tikvor

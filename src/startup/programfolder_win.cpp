@@ -33,8 +33,8 @@ bool fileIsPresent(const QString& path)
     const DWORD attributes = GetFileAttributesW(extendedPath(path).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return false;
-    return (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM))
-        == 0;
+    return (attributes &
+            (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) == 0;
 }
 
 } // namespace tikvor

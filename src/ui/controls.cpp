@@ -12,8 +12,7 @@ namespace tikvor {
 
 QRect twipsRect(int left, int top, int width, int height)
 {
-    return {twipsToPixels(left), twipsToPixels(top), twipsToPixels(width),
-            twipsToPixels(height)};
+    return {twipsToPixels(left), twipsToPixels(top), twipsToPixels(width), twipsToPixels(height)};
 }
 
 void ClickLabel::mousePressEvent(QMouseEvent* event)
@@ -24,8 +23,8 @@ void ClickLabel::mousePressEvent(QMouseEvent* event)
 
 void ClickLabel::mouseReleaseEvent(QMouseEvent* event)
 {
-    const bool click = m_pressed && event->button() == Qt::LeftButton
-        && rect().contains(event->position().toPoint());
+    const bool click = m_pressed && event->button() == Qt::LeftButton &&
+                       rect().contains(event->position().toPoint());
     m_pressed = false;
     QLabel::mouseReleaseEvent(event);
     if (click)

@@ -7,7 +7,10 @@
 
 namespace tikvor {
 
-constexpr int twipsToPixels(int twips) { return twips / 15; }
+constexpr int twipsToPixels(int twips)
+{
+    return twips / 15;
+}
 QRect twipsRect(int left, int top, int width, int height);
 
 // A label that reports a completed click (press and release inside it).

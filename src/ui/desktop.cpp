@@ -6,8 +6,7 @@
 
 namespace tikvor {
 
-void SystemDesktop::message(QWidget* owner, const QString& text, const QString& title,
-                            BoxIcon icon)
+void SystemDesktop::message(QWidget* owner, const QString& text, const QString& title, BoxIcon icon)
 {
     QMessageBox box(icon == BoxIcon::Critical ? QMessageBox::Critical : QMessageBox::Information,
                     title, QString(), QMessageBox::Ok, owner);

@@ -25,8 +25,7 @@ public:
 // The real desktop.
 class SystemDesktop final : public Desktop {
 public:
-    void message(QWidget* owner, const QString& text, const QString& title,
-                 BoxIcon icon) override;
+    void message(QWidget* owner, const QString& text, const QString& title, BoxIcon icon) override;
     void openUrl(const QString& url) override;
     bool startTerminal() override;
 };

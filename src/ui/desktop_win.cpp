@@ -38,8 +38,8 @@ bool startConsole(const std::wstring& program)
     startup.wShowWindow = SW_SHOWNORMAL;
     PROCESS_INFORMATION process{};
     if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
-                        CREATE_NEW_CONSOLE | CREATE_UNICODE_ENVIRONMENT, nullptr, nullptr,
-                        &startup, &process))
+                        CREATE_NEW_CONSOLE | CREATE_UNICODE_ENVIRONMENT, nullptr, nullptr, &startup,
+                        &process))
         return false;
     // The interpreter lives on by itself; the program does not watch it.
     CloseHandle(process.hThread);

@@ -3,8 +3,8 @@
 #include "clock/frame.h"
 #include "desktop.h"
 #include "taskbar.h"
-#include "windowgone.h"
 #include "version.h"
+#include "windowgone.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -85,22 +85,27 @@ Form1::Form1(Form1Options options, QWidget* parent)
     : QWidget(parent), m_options(std::move(options)),
       m_ownDesktop(m_options.desktop ? nullptr : std::make_unique<SystemDesktop>()),
       m_desktop(m_options.desktop ? m_options.desktop : m_ownDesktop.get()),
-      m_link(LinkOptions{m_options.programFolder, PortPolicy::Buttons, std::nullopt, false,
-                         m_options.lines, {}, m_options.time, m_options.lineClock})
+      m_link(LinkOptions{m_options.programFolder,
+                         PortPolicy::Buttons,
+                         std::nullopt,
+                         false,
+                         m_options.lines,
+                         {},
+                         m_options.time,
+                         m_options.lineClock})
 {
     m_link.setFaces(this, this);
     connect(&m_link, &DisplayLink::portChosen, this, &Form1::showChoice);
     // However the end came, the window goes at once; the program, once the line is at rest.
     connect(&m_link, &DisplayLink::stopping, this, &QWidget::hide);
-    connect(&m_link, &DisplayLink::stopped, this, [](int status) {
-        QCoreApplication::exit(status);
-    });
+    connect(&m_link, &DisplayLink::stopped, this,
+            [](int status) { QCoreApplication::exit(status); });
     // A window destroyed from outside (xdotool windowclose) gets no close event.
     onWindowDestroyed(this, [this] { m_link.stop(); });
     // The same ordinary window in both programs; Tikvor_0 only leaves the taskbar out.
-    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-                   | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
-                   | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     if (!m_options.showInTaskbar)
         keepOffTaskbar(this);
     setObjectName(QStringLiteral("Form1"));
@@ -143,7 +148,7 @@ void Form1::buildClockFace()
     const struct {
         int left, top;
         const char* picture;
-    } pictures[7] = {{120, 120, "image_digit"}, {840, 120, "image_digit"},
+    } pictures[7] = {{120, 120, "image_digit"},  {840, 120, "image_digit"},
                      {1680, 120, "image_digit"}, {2400, 120, "image_digit"},
                      {3120, 600, "image_small"}, {3480, 600, "image_small"},
                      {1515, 405, "image_colon"}};
@@ -152,9 +157,9 @@ void Form1::buildClockFace()
         image->setObjectName(QStringLiteral("Image%1").arg(i + 1));
         image->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         image->loadPicture(QStringLiteral(":/pictures/%1.gif").arg(pictures[i].picture));
-        image->setGeometry(QRect(QPoint(twipsToPixels(pictures[i].left),
-                                        twipsToPixels(pictures[i].top)),
-                                 image->pixmap().size()));
+        image->setGeometry(
+            QRect(QPoint(twipsToPixels(pictures[i].left), twipsToPixels(pictures[i].top)),
+                  image->pixmap().size()));
         m_images[static_cast<size_t>(i)] = image;
     }
     auto* image8 = new PictureBox(this);
@@ -164,8 +169,8 @@ void Form1::buildClockFace()
     m_images[7] = image8;
     connect(image8, &ClickLabel::clicked, this, &Form1::Image8_Click);
 
-    m_label2 = addLabel("Label2", QStringLiteral("."), QRect(3840, 360, 45, 195), Red,
-                        windowFont());
+    m_label2 =
+        addLabel("Label2", QStringLiteral("."), QRect(3840, 360, 45, 195), Red, windowFont());
     m_label2->hide();
 
     (new LineControl({120, 1200}, {3840, 1200}, Red, this))->setObjectName("Line1");
@@ -239,9 +244,9 @@ void Form1::buildOptionsPanel()
     }
 
     (new LineControl({1080, 2400}, {1080, 3720}, DarkRed, this))->setObjectName("Line3");
-    m_label1 = addLabel("Label1",
-                        QStringLiteral("000000010000000100000001 000000010000000100000001"),
-                        QRect(1200, 2520, 2655, 375), DarkRed, windowFont());
+    m_label1 =
+        addLabel("Label1", QStringLiteral("000000010000000100000001 000000010000000100000001"),
+                 QRect(1200, 2520, 2655, 375), DarkRed, windowFont());
     m_label1->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     // The frame shows as its two halves, one above the other.
     m_label1->setWordWrap(true);

@@ -92,9 +92,9 @@ void Form1::Image8_Click()
     if (!folded && height() != UnfoldedSize.height())
         return;
     setFixedSize(folded ? UnfoldedSize : FoldedSize);
-    m_images[7]->loadPicture(joinPath(m_options.programFolder,
-                                      folded ? QStringLiteral("data/optionsOFF.gif")
-                                             : QStringLiteral("data/optionsON.gif")));
+    m_images[7]->loadPicture(
+        joinPath(m_options.programFolder, folded ? QStringLiteral("data/optionsOFF.gif")
+                                                 : QStringLiteral("data/optionsON.gif")));
 }
 
 void Form1::Label7_Click()
