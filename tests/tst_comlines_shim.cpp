@@ -170,6 +170,16 @@ QString foundState(int fd, unsigned long long rdev)
         .arg(lineState(rdev));
 }
 
+// Another program's view of the pty, with the lines as the kernel leaves them after an open
+// (DTR and RTS up): what a port must get back when it is released.
+int watchFound(const TestPty& pty)
+{
+    const int fd = ::open(pty.slave.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (fd >= 0)
+        shimSetLines(pty.rdev(), TIOCM_DTR | TIOCM_RTS, 0);
+    return fd;
+}
+
 } // namespace
 
 class TestComLinesShim : public QObject {
@@ -379,9 +389,8 @@ void TestComLinesShim::fakeBreak()
     QFETCH(QList<int>, pairsMs);
     QFETCH(double, refusedMs);
     TestPty pty;
-    const int watcher = ::open(pty.slave.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    const int watcher = watchFound(pty);
     QVERIFY(watcher >= 0);
-    shimSetLines(pty.rdev(), TIOCM_DTR | TIOCM_RTS, 0);
     const QString before = foundState(watcher, pty.rdev());
 
     PortMap onPty = map;
@@ -473,9 +482,8 @@ void TestComLinesShim::releasedAsFound()
     QFETCH(bool, byDestruction);
     QFETCH(bool, invert);
     TestPty pty;
-    const int watcher = ::open(pty.slave.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    const int watcher = watchFound(pty);
     QVERIFY(watcher >= 0);
-    shimSetLines(pty.rdev(), TIOCM_DTR | TIOCM_RTS, 0);
     const QString before = foundState(watcher, pty.rdev());
 
     PortMap onPty = map;

@@ -97,6 +97,14 @@ if sent % 48 or sent == 0 or dtr != ["d"] or brk != ["b"]:
     sys.exit(1)
 PY
 }
+run_for() { # seconds: lets the programs run, noting begin and finish (seconds since the epoch)
+    begin=$(date +%s)
+    sleep "$1"
+    finish=$(date +%s)
+}
+frames_sent() { # trace Data.ini: the frames of a trace decoded and checked against begin..finish
+    python3 tools/frames.py "$1" "$2" >"$1.frames" && frames_ok "$1.frames" "$begin" "$finish"
+}
 frames_ok() { # decoded frames, begin, finish (seconds since the epoch)
     python3 - "$@" <<'EOF'
 import sys, time
@@ -149,12 +157,9 @@ check "Tikvor_1 shows the caption \"Tikvor - COM2\"" test -n "$win"
 if [ -n "$win" ]; then
     actions1=$(xprop -id "$win" _NET_WM_ALLOWED_ACTIONS)
     check "Tikvor_1 has a taskbar entry" bash -c "! xprop -id $win _NET_WM_STATE | grep -q SKIP_TASKBAR"
-    begin=$(date +%s)
-    sleep 6
-    finish=$(date +%s)
-    python3 tools/frames.py "$work/trace1" "$work/one/Data.ini" >"$work/frames1"
+    run_for 6
     check "Tikvor_1 sends one whole frame a second with the right time" \
-        frames_ok "$work/frames1" "$begin" "$finish"
+        frames_sent "$work/trace1" "$work/one/Data.ini"
     mkdir -p docs
     import -window "$win" -frame docs/windows-folded.png
     # NASTAVENÍ unfolds the panel; "Nastavení hodin" lies on it.
@@ -333,12 +338,9 @@ start "$installed" Tikvor_1.exe "$work/trace-installed"
 win=$(window_named '^Tikvor - COM2$' 60)
 check "the installed Tikvor_1 shows the caption \"Tikvor - COM2\"" test -n "$win"
 if [ -n "$win" ]; then
-    begin=$(date +%s)
-    sleep 4
-    finish=$(date +%s)
-    python3 tools/frames.py "$work/trace-installed" "$installed/Data.ini" >"$work/frames-installed"
+    run_for 4
     check "the installed Tikvor_1 sends whole frames with the right time" \
-        frames_ok "$work/frames-installed" "$begin" "$finish"
+        frames_sent "$work/trace-installed" "$installed/Data.ini"
     wmctrl -i -c "$win"
     ended_within "$pid" 15 || true
 fi
@@ -347,9 +349,7 @@ wineserver --kill 2>/dev/null || true
 wineserver --wait 2>/dev/null || true
 
 start "$installed" tikvor-display.exe "$work/trace-display" --port COM2
-begin=$(date +%s)
-sleep 6
-finish=$(date +%s)
+run_for 6
 # Ctrl+C: wine turns SIGINT into CTRL_C_EVENT for the program's console handler.
 kill -INT "$pid" 2>/dev/null || true
 if ended_within "$pid" 10; then
@@ -358,9 +358,8 @@ if ended_within "$pid" 10; then
 else
     fail "tikvor-display ends on Ctrl+C"
 fi
-python3 tools/frames.py "$work/trace-display" "$installed/Data.ini" >"$work/frames-display"
 check "tikvor-display --port COM2 sends whole frames with the right time" \
-    frames_ok "$work/frames-display" "$begin" "$finish"
+    frames_sent "$work/trace-display" "$installed/Data.ini"
 check "after Ctrl+C the last frame is whole and the lines are at rest" at_rest "$work/trace-display"
 kill "$pid" 2>/dev/null || true
 wineserver --kill 2>/dev/null || true
