@@ -181,7 +181,7 @@ private slots:
         process.start(program, {"--port", "COM1"});
         QVERIFY(process.waitForStarted());
         QByteArray out;
-        // The start-up frame at once, the next on the second.
+        // Whole frames only, one a second.
         QTRY_VERIFY_WITH_TIMEOUT((out += process.readAllStandardOutput()).count('\n') >= 2, 10000);
         process.terminate();
         QVERIFY(process.waitForFinished(5000));

@@ -29,8 +29,12 @@ void VirtualConsole::follow(VirtualDisplay* display)
         m_display->setListener({});
     m_display = display;
     m_edges = 0; // no listener runs now
-    if (m_display)
-        m_display->setListener([this](quint64) { heard(); });
+    if (!m_display)
+        return;
+    m_display->setListener([this](quint64) { heard(); });
+    // What it shows already (the first frame may have gone out before this), drawn at once.
+    if (m_style != Style::Lines)
+        m_repaint.start();
 }
 
 void VirtualConsole::heard()
