@@ -129,12 +129,13 @@ private:
     QString m_dataIniPath;
     std::unique_ptr<ClockEngine> m_engine;
     std::unique_ptr<LineSender> m_sender;
+    // The emulated displays, owned by the lines and fixed at start(); index 0 = COM1.
+    std::array<VirtualDisplay*, PortCount> m_virtual{};
 
-    PortView m_buttons;                                 // the buttons as the last choice left them
-    bool m_choosing = false;                            // a choice is on the line thread
-    std::deque<int> m_clicks;                           // clicks waiting for it
-    int m_port = 0;                                     // the port frames go to; 0: none (yet)
-    std::array<VirtualDisplay*, PortCount> m_virtual{}; // owned by the lines; index 0 = COM1
+    PortView m_buttons;       // the buttons as the last choice left them
+    bool m_choosing = false;  // a choice is on the line thread
+    std::deque<int> m_clicks; // clicks waiting for it
+    int m_port = 0;           // the port frames go to; 0: none (yet)
     bool m_saidNoPort = false;
     int m_wiringStep = 0;
     std::optional<int> m_stopStatus;
