@@ -134,9 +134,10 @@ void TestComLines::portMapFromIni_data()
     relative[1] = "%dir/links/com2";
     relative[2] = "COM7";
     relative[3] = "%dir/../com4";
+    relative[4] = "Virtual";
     QTest::newRow("relative to the program folder")
-        << QByteArray("[Porty]\nCOM2=links/com2\nCOM3=COM7\nCOM4=../com4\n") << relative << false
-        << false;
+        << QByteArray("[Porty]\nCOM2=links/com2\nCOM3=COM7\nCOM4=../com4\nCOM5=Virtual\n")
+        << relative << false << false;
 }
 
 void TestComLines::portMapFromIni()

@@ -213,6 +213,8 @@ private slots:
     void deviceFailure();
     void console_data();
     void console();
+    void virtualDisplay_data();
+    void virtualDisplay();
 };
 
 void TestComLinesShim::initTestCase()
@@ -678,6 +680,53 @@ void TestComLinesShim::console()
     QCOMPARE(lines.OpenPort("COM2,1200,N,8,1") != 0, opens);
     if (!opens)
         QCOMPARE(requests(a.rdev()), "");
+}
+
+void TestComLinesShim::virtualDisplay_data()
+{
+    // COM1 and COM5 are emulated displays, COM2 a device, COM3 missing.
+    QTest::addColumn<QList<int>>("opens");
+    QTest::addColumn<QList<int>>("results");
+    QTest::addColumn<int>("reached"); // the emulated display the lines reach after; 0: the device
+
+    QTest::newRow("virtual opens") << QList{5} << QList{5} << 5;
+    QTest::newRow("virtual again") << QList{5, 5} << QList{5, 5} << 5;
+    QTest::newRow("device to virtual") << QList{2, 5} << QList{2, 5} << 5;
+    QTest::newRow("virtual to device") << QList{5, 2} << QList{5, 2} << 0;
+    QTest::newRow("virtual to missing") << QList{5, 3} << QList{5, 0} << 5;
+    QTest::newRow("virtual to virtual") << QList{5, 1} << QList{5, 1} << 1;
+}
+
+void TestComLinesShim::virtualDisplay()
+{
+    QFETCH(QList<int>, opens);
+    QFETCH(QList<int>, results);
+    QFETCH(int, reached);
+    PortMap mixed = map;
+    mixed.devices = {"Virtual", a.slave, "/nonexistent/com3", QString(), "virtual"};
+    mixed.invertDTR = mixed.invertTXD = true; // for wires, not for the emulation
+    ComLines lines(mixed);
+    int refusals = 0;
+    lines.setRefusalListener([&](int n, const PortRefusal&) { refusals += n != 3; });
+    QVERIFY(lines.virtualDisplay(1) && lines.virtualDisplay(5) && !lines.virtualDisplay(2));
+    for (qsizetype i = 0; i < opens.size(); ++i)
+        QCOMPARE(lines.OpenPort(QStringLiteral("COM%1,1200,N,8,1").arg(opens[i])), results[i]);
+    shimClear();
+    QVERIFY(lines.DTR(1) && lines.TXD(1) && lines.DTR(0)); // a lit bit clocked in
+
+    for (const int n : {1, 5}) {
+        VirtualDisplay& display = *lines.virtualDisplay(n);
+        QCOMPARE(display.bits(), quint64(n == reached ? 1 : 0));
+        if (n != reached)
+            QVERIFY2(!display.DTR(1), "a display switched away from is released");
+        QVERIFY(!lines.refusal(n));
+    }
+    QCOMPARE(refusals, 0);
+    QCOMPARE(lines.currentDevice(), reached ? mixed.devices[reached - 1] : a.slave);
+    QCOMPARE(requests(a.rdev()).isEmpty(), reached != 0);
+    if (opens.contains(2))
+        QVERIFY2(canOpen(map, "COM2,1200,N,8,1") == (reached != 0),
+                 "the device is let go when the emulated display takes over");
 }
 
 } // namespace tikvor

@@ -14,6 +14,7 @@
 #include <QFile>
 #include <QMutex>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -162,6 +163,39 @@ private slots:
         QCOMPARE(rig.output[7], QString("bit 8 of 48: hours tens, segment a"));
         QCOMPARE(rig.output[47], QString("bit 48 of 48: seconds units, segment a"));
         QCOMPARE(rig.output.size(), 49);
+    }
+
+    // The built program on a port mapped to "virtual", its output a pipe: one line per frame,
+    // what the emulated segments show, a second apart.
+    void virtualPortPrintsWhatItShows()
+    {
+        QTemporaryDir dir;
+        QStringList ports{"COM1=virtual"};
+        for (const char* n : {"2", "3", "4", "5"})
+            ports << QString("COM%1=%2").arg(n, dir.filePath("none"));
+        QVERIFY(writeFile(dir.filePath("Data.ini"), sampleIniWithPorts(ports)));
+        const QString program = dir.filePath("tikvor-display");
+        QVERIFY(QFile::copy(TIKVOR_DISPLAY, program));
+        QFile::setPermissions(program, QFile::permissions(TIKVOR_DISPLAY));
+        QProcess process;
+        process.start(program, {"--port", "COM1"});
+        QVERIFY(process.waitForStarted());
+        QByteArray out;
+        // Whole frames only, one a second.
+        QTRY_VERIFY_WITH_TIMEOUT((out += process.readAllStandardOutput()).count('\n') >= 2, 10000);
+        process.terminate();
+        QVERIFY(process.waitForFinished(5000));
+        QCOMPARE(process.exitCode(), 0);
+        const QList<QByteArray> lines = out.split('\n');
+        QTime before;
+        for (const QByteArray& line : lines.first(2)) {
+            QVERIFY2(QRegularExpression("^([0-9]\\.?){6}$").match(line).hasMatch(), line);
+            const QTime time = QTime::fromString(QString(line).remove('.'), "HHmmss");
+            QVERIFY2(time.isValid(), line);
+            if (before.isValid())
+                QCOMPARE((before.secsTo(time) + 86400) % 86400, 1);
+            before = time;
+        }
     }
 
     // The built program on a pseudo-terminal whose line changes take 2 ms each, so a frame takes

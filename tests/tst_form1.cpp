@@ -3,6 +3,11 @@
 
 #include "formrig.h"
 
+#include "port/displaytext.h"
+#include "ui/virtualdisplaywindow.h"
+
+#include <QPointer>
+
 #include <QTimer>
 
 using namespace tikvor;
@@ -214,6 +219,50 @@ private slots:
         time.now = time.now.addSecs(1);
         form.Timer1_Timer();
         QCOMPARE(lines.lineCalls(), sent + "D0T0");
+    }
+
+    // Ports mapped to "virtual": the display of the port in use has its window, showing the
+    // frames; a click to another port closes it, and it goes with the program.
+    void virtualDisplayWindowFollowsThePortInUse()
+    {
+        ProgramFolder folder;
+        QStringList ports{"COM1=virtual", "COM2=VIRTUAL"};
+        for (const char* n : {"3", "4", "5"}) // never a real device
+            ports << QString("COM%1=%2").arg(n, folder.file("none"));
+        folder.write("Data.ini", sampleIniWithPorts(ports));
+        FixedTime time;
+        RecordingDesktop desktop;
+        Form1 form{Form1Options{folder.path(), &time, &desktop, nullptr, true, {}}};
+        const auto settle = [&] {
+            QVERIFY(form.lineSender()->waitIdle(5000));
+            QCoreApplication::sendPostedEvents(&form.link(), QEvent::MetaCall);
+        };
+        const auto shown = [&] {
+            VirtualDisplayWindow* window = form.virtualDisplayWindow();
+            return window && window->isVisible()
+                       ? displayLine(segmentsOf(window->display().bits())).remove('.')
+                       : QString();
+        };
+        QVERIFY(form.Form_Load());
+        settle();
+        QCOMPARE(shown(), QString("090507"));
+        const QPointer<VirtualDisplayWindow> first = form.virtualDisplayWindow();
+        QCOMPARE(first->windowTitle(), QString("Tikvor - virtuální displej"));
+
+        auto* option2 = form.findChild<QRadioButton*>("Option2");
+        QTest::mouseClick(option2, Qt::LeftButton, {}, QPoint(6, option2->height() / 2));
+        settle();
+        QVERIFY2(!first, "the window of the port left is closed");
+        time.now = time.now.addSecs(1);
+        form.Timer1_Timer();
+        settle();
+        QCOMPARE(shown(), QString("090508"));
+        QCOMPARE(&form.virtualDisplayWindow()->display(), form.link().virtualDisplay());
+
+        const QPointer<VirtualDisplayWindow> second = form.virtualDisplayWindow();
+        form.close();
+        QVERIFY(!second);
+        QVERIFY(form.link().waitStopped(5000));
     }
 
     // A line so slow that the frame would hold the window for seconds: closing hides the window

@@ -40,6 +40,10 @@ run)
         echo "No display found: start the clock on a virtual screen with 'xvfb-run -a build/bin/Tikvor_1'."
         exit 1
     fi
+    # The run folder's own Data.ini: with no adapter mapped, COM5 drives the virtual display,
+    # so the clock's job shows on any machine; an adapter, once there, wins again.
+    source tools/runports.sh
+    echo "The display: $(run_folder_ports build/bin/Data.ini)"
     exec build/bin/Tikvor_1
     ;;
 test)

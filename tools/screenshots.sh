@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Redraws the README's screenshots of the real window, folded and unfolded, on a virtual screen
 # with a window manager. The clock runs from a folder of its own whose COM2 is a pseudo-terminal
-# given modem lines by the test line shim, so no real port is touched.
+# given modem lines by the test line shim, so no real port is touched. Then the same clock with
+# COM1 mapped to the virtual display, beside the display's own window.
 # Usage: tools/screenshots.sh [build folder]   (needs Xvfb, openbox, xdotool, imagemagick)
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
@@ -26,12 +27,18 @@ grep -q "^COM2=$(cat "$work/pty")" "$work/Data.ini" || { echo "no [Porty] in Dat
 
 virtual_desktop 400x520x24
 LD_PRELOAD=$PWD/$shim QT_QPA_PLATFORM=xcb "$work/Tikvor_1" &
-lib_pids+=($!)
-window=""
-until [ -n "$window" ]; do
-    sleep 0.1
-    window=$(xdotool search --name '^Tikvor - COM2$' 2>/dev/null | head -n 1 || true)
-done
+clock=$!
+lib_pids+=("$clock")
+# The first window whose title matches.
+find_window() { # title pattern
+    local found=""
+    until [ -n "$found" ]; do
+        sleep 0.1
+        found=$(xdotool search --name "$1" 2>/dev/null | head -n 1 || true)
+    done
+    echo "$found"
+}
+window=$(find_window '^Tikvor - COM2$')
 xdotool windowmove --sync "$window" 20 20
 sleep 1.2 # a tick or two, so the frame and the marker are the clock's own
 import -window "$window" -frame docs/screenshot-folded.png
@@ -39,4 +46,23 @@ import -window "$window" -frame docs/screenshot-folded.png
 xdotool mousemove --window "$window" 204 99 click 1
 sleep 1.2
 import -window "$window" -frame docs/screenshot-unfolded.png
-echo "docs/screenshot-folded.png docs/screenshot-unfolded.png"
+kill "$clock"
+wait "$clock" || true
+
+# No adapter: COM1 is the virtual display, and the others lead nowhere.
+mkdir "$work/virtual"
+cp -r "$build/bin/data" "$program" "$work/virtual/"
+ports=$(printf 'COM1=virtual\r\nCOM2=%s\r\nCOM3=%s\r\nCOM4=%s\r\nCOM5=%s\r' \
+    "$work/none2" "$work/none3" "$work/none4" "$work/none5")
+awk -v ports="$ports" '{ print } /^\[Porty\]/ && !done { print ports; done = 1 }' \
+    "$build/bin/Data.ini" >"$work/virtual/Data.ini"
+QT_QPA_PLATFORM=xcb "$work/virtual/Tikvor_1" 2>/dev/null &
+lib_pids+=($!)
+window=$(find_window '^Tikvor - COM1$')
+display=$(find_window '^Tikvor - virtu')
+xdotool windowmove --sync "$window" 20 20
+xdotool windowsize --sync "$display" 360 110 windowmove --sync "$display" 20 190
+sleep 1.2
+# Both windows with their frames, and the desktop's edge around them.
+import -window root -crop 400x340+0+0 docs/screenshot-virtual.png
+echo "docs/screenshot-folded.png docs/screenshot-unfolded.png docs/screenshot-virtual.png"

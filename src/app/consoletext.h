@@ -6,6 +6,8 @@
 // stderr) and flushes it. On Windows a console gets the text as UTF-16 through WriteConsoleW,
 // so it shows right whatever the console's code page; a redirected stream gets UTF-8. Elsewhere
 // the text goes out in the locale's encoding.
+// terminalKind(stream) tells whether the stream reaches a terminal, and whether that terminal
+// moves the cursor on ANSI sequences (a Windows console is switched to them where it can be).
 
 #include <QString>
 
@@ -13,6 +15,9 @@
 
 namespace tikvor {
 
+enum class TerminalKind { None, Plain, Ansi };
+
 void writeLine(std::FILE* stream, const QString& text);
+TerminalKind terminalKind(std::FILE* stream);
 
 } // namespace tikvor

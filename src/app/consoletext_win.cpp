@@ -35,4 +35,18 @@ void writeLine(std::FILE* stream, const QString& text)
     std::fflush(stream);
 }
 
+TerminalKind terminalKind(std::FILE* stream)
+{
+    // A console, not just a character device: NUL is one too.
+    const HANDLE handle = GetStdHandle(stream == stderr ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
+    DWORD mode = 0;
+    if (handle == INVALID_HANDLE_VALUE || handle == nullptr || !GetConsoleMode(handle, &mode))
+        return TerminalKind::None;
+    // Consoles before Windows 10 refuse the flag and take the drawing line by line.
+    if ((mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) ||
+        SetConsoleMode(handle, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING))
+        return TerminalKind::Ansi;
+    return TerminalKind::Plain;
+}
+
 } // namespace tikvor

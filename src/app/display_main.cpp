@@ -5,6 +5,7 @@
 #include "displayconsole.h"
 #include "port/portselection.h"
 #include "stopsignals.h"
+#include "virtualconsole.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
@@ -19,7 +20,9 @@ const char Help[] =
     "Usage: tikvor-display [--port COMn] [--test]\n"
     "Drives the six-digit display on a serial port without a window: once a second, on the\n"
     "second, it sends the frame the Tikvor window would send. Data.ini beside the program maps\n"
-    "COM1 to COM5 to devices ([Porty]) and gives the digit patterns ([Znaky]).\n"
+    "COM1 to COM5 to devices ([Porty]) and gives the digit patterns ([Znaky]). A port mapped to\n"
+    "\"virtual\" (COM5=virtual) is an emulated display: what it shows goes to standard output,\n"
+    "drawn in three lines on a terminal, else one line per frame (\"1.2.3.456\").\n"
     "\n"
     "  --port COMn  use only port COMn (1 to 5); without it the first of COM1 to COM5 that opens\n"
     "  --test       a wiring test instead of the time: each of the 48 bits alone for a second,\n"
@@ -76,6 +79,14 @@ int main(int argc, char* argv[])
         options, [](const QString& text) { line(stderr, text); },
         [](const QString& text) { line(stdout, text); });
     DisplayLink& link = console.link();
+    // A port mapped to "virtual": what its display shows, on standard output.
+    const TerminalKind terminal = terminalKind(stdout);
+    const VirtualConsole shown(link,
+                               terminal == TerminalKind::None ? VirtualConsole::Style::Lines
+                               : terminal == TerminalKind::Plain
+                                   ? VirtualConsole::Style::Drawing
+                                   : VirtualConsole::Style::DrawingInPlace,
+                               [](const QString& text) { line(stdout, text); });
     QObject::connect(&link, &DisplayLink::stopped, &app,
                      [](int status) { QCoreApplication::exit(status); });
     onStopRequest([&link] { link.stop(); });

@@ -55,6 +55,10 @@ void DisplayLink::start()
     std::unique_ptr<SerialLines> own;
     if (!m_options.lines)
         own = std::make_unique<ComLines>(PortMap::fromIni(m_dataIniPath));
+    if (const auto* com = dynamic_cast<const ComLines*>(own ? own.get() : m_options.lines)) {
+        for (int n = 1; n <= PortCount; ++n)
+            m_virtual[size_t(n - 1)] = com->virtualDisplay(n);
+    }
     auto listener = [this](bool lost) {
         QMetaObject::invokeMethod(
             this,
@@ -129,8 +133,8 @@ void DisplayLink::chosen(const PortView& view)
     emit portChosen(view);
     m_state.PortCaption = view.naming.PortCaption;
     m_state.PortClosed = view.naming.PortClosed;
-    m_port = view.naming.PortClosed != False16 ? 0 : view.selected;
     m_engine->refreshCaption();
+    setPortInUse(view.naming.PortClosed != False16 ? 0 : view.selected);
     if (!m_clicks.empty() && !isStopping()) {
         const int next = m_clicks.front();
         m_clicks.pop_front();
@@ -165,9 +169,21 @@ void DisplayLink::portsTried(int opened)
             emit noPort();
         return;
     }
-    m_port = opened;
     m_state.PortCaption = portCaption(opened);
+    setPortInUse(opened);
     emit portFound(opened);
+}
+
+void DisplayLink::setPortInUse(int n)
+{
+    if (std::exchange(m_port, n) != n && !isStopping())
+        emit portInUse(n);
+}
+
+VirtualDisplay* DisplayLink::virtualDisplay() const
+{
+    return m_port >= 1 && m_port <= PortCount && !isStopping() ? m_virtual[size_t(m_port - 1)]
+                                                               : nullptr;
 }
 
 // --- the wiring test -----------------------------------------------------------------------

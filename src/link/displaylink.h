@@ -21,6 +21,9 @@
 // - stop(status) is the one way out and never waits: no tick after it, stopping() at once (the
 //   window hides), the frame on the line finished within a second or cut, the lines at rest, the
 //   port released, then stopped(status) on the event loop's thread. Later calls change nothing.
+// - A port mapped to "virtual" is an emulated display: virtualDisplay() is the one of the port in
+//   use (null when that is a device, or none), valid until stopping(); portInUse(n) tells each
+//   change of the port in use (0: none): after portChosen, before portFound.
 // - wiring test (LinkOptions::wiringTest): instead of the time, each of the 48 bits alone for a
 //   second, in the order they are shifted out (wiringStep tells which), then every segment lit
 //   for a second; then wiringDone().
@@ -29,9 +32,11 @@
 #include "clock/secondtimer.h"
 #include "port/linesender.h"
 #include "port/portchoice.h"
+#include "port/virtualdisplay.h"
 
 #include <QObject>
 
+#include <array>
 #include <deque>
 #include <memory>
 #include <optional>
@@ -89,6 +94,9 @@ public:
     // For tests and benchmarks, which wait on it before they read the lines.
     LineSender* lineSender() { return m_sender.get(); }
 
+    // The emulated display of the port frames go to; null when it is a device or none.
+    VirtualDisplay* virtualDisplay() const;
+
     // The test frame for step k (1..48: bit k alone; 49: every segment lit) and what it shows.
     static QString wiringFrame(int step);
     static QString wiringText(int step);
@@ -98,6 +106,7 @@ signals:
     void portFound(int n);
     void noPort();
     void linkLost(int n, bool lost);
+    void portInUse(int n);
     void wiringStep(const QString& text);
     void wiringDone();
     void stopping();
@@ -110,6 +119,7 @@ private:
     void tryPorts();
     void portsTried(int opened);
     void wiringTick();
+    void setPortInUse(int n);
 
     LinkOptions m_options;
     std::unique_ptr<SecondTimer> m_timer;
@@ -119,6 +129,8 @@ private:
     QString m_dataIniPath;
     std::unique_ptr<ClockEngine> m_engine;
     std::unique_ptr<LineSender> m_sender;
+    // The emulated displays, owned by the lines and fixed at start(); index 0 = COM1.
+    std::array<VirtualDisplay*, PortCount> m_virtual{};
 
     PortView m_buttons;       // the buttons as the last choice left them
     bool m_choosing = false;  // a choice is on the line thread

@@ -38,8 +38,14 @@
 //   kernel can give a returning adapter its old name only once nobody holds the old node, and
 //   OpenPort with the same mode then reaches it by name.
 // - Level 1 (any nonzero) asserts; InvertDTR / InvertTXD swap what reaches the device.
+// - A COMn mapped to "virtual" (any case) leads to an emulated display owned here, made with the
+//   ComLines: OpenPort of it returns n (never busy or refused, nothing recorded) and it becomes
+//   the port in use, the port held before released as for any switch; switching away from it
+//   releases it. DTR and TXD reach it as logical levels (inversion is for wires). It never fails,
+//   so it is never lost. virtualDisplay(n) is fixed from construction: read it from any thread.
 
 #include "seriallines.h"
+#include "virtualdisplay.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -74,7 +80,8 @@ struct PortMap {
     static PortMap defaults();
     // The defaults, overridden by the optional section "Porty" of Data.ini: keys COM1..COM5 (a
     // device path; empty keeps the default; a relative path is taken from the folder of
-    // Data.ini, a bare "COMn" is kept as it is), InvertDTR=1, InvertTXD=1 (any other value: off).
+    // Data.ini, a bare "COMn" and "virtual" are kept as they are), InvertDTR=1, InvertTXD=1 (any
+    // other value: off).
     static PortMap fromIni(const QString& dataIniPath);
 };
 
@@ -169,11 +176,13 @@ public:
     bool DTR(int level) override;
     bool TXD(int level) override;
 
-    bool isOpen() const { return m_port != nullptr; }
+    bool isOpen() const { return m_port != nullptr || m_virtualInUse != nullptr; }
     // The device path of the port in use, empty when none.
     QString currentDevice() const { return m_device; }
     // The last refusal of COMn since it last opened; any thread.
     std::optional<PortRefusal> refusal(int comNumber) const;
+    // The emulated display COMn leads to; null when COMn is mapped to a device.
+    VirtualDisplay* virtualDisplay(int comNumber) const;
 
     // Before the first OpenPort.
     void setRefusalListener(RefusalListener listener) { m_listener = std::move(listener); }
@@ -191,6 +200,9 @@ private:
     };
 
     int openFresh(int number, const QString& device, const PortSettings& settings);
+    int openVirtual(int number, const QString& mode);
+    // The emulated display in use, if any, is no longer driven.
+    void releaseVirtual();
     bool breakIsReal(detail::OsPort& port, PortRefusal& refusal);
     // `node`: the device node the refusal was found on.
     void refuse(int number, const PortRefusal& refusal, const QByteArray& node);
@@ -206,6 +218,9 @@ private:
     QHash<QString, QByteArray> m_breakTimed; // device -> node whose break passed
     QHash<QString, Lasting> m_lasting;       // device -> its lasting refusal
     QSet<QString> m_said;                    // device and reason already reported
+
+    std::array<std::unique_ptr<VirtualDisplay>, 5> m_virtual; // index 0 = COM1
+    VirtualDisplay* m_virtualInUse = nullptr;                 // the port in use when it is emulated
 
     mutable std::mutex m_refusalMutex;
     std::array<std::optional<PortRefusal>, 5> m_refusals;

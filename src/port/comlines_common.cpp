@@ -216,9 +216,10 @@ PortMap PortMap::fromIni(const QString& dataIniPath)
         if (device.isEmpty())
             continue;
         // Like every other file the program reads, whatever the working directory.
-        map.devices[n - 1] = QDir::isRelativePath(device) && !isBareComName(device)
-                                 ? joinPath(QFileInfo(dataIniPath).absolutePath(), device)
-                                 : device;
+        map.devices[n - 1] =
+            QDir::isRelativePath(device) && !isBareComName(device) && !namesVirtualDisplay(device)
+                ? joinPath(QFileInfo(dataIniPath).absolutePath(), device)
+                : device;
     }
     const auto flag = [&](const char* key) {
         return readProfileString(section, QLatin1String(key), QString(), 8, dataIniPath)
@@ -240,6 +241,10 @@ ComLines::ComLines(PortMap map)
           std::fflush(stderr);
       })
 {
+    for (int n = 1; n <= int(m_virtual.size()); ++n) {
+        if (namesVirtualDisplay(m_map.devices[n - 1]))
+            m_virtual[n - 1] = std::make_unique<VirtualDisplay>(n);
+    }
 }
 
 ComLines::~ComLines()
@@ -255,6 +260,13 @@ std::optional<PortRefusal> ComLines::refusal(int comNumber) const
         return std::nullopt;
     const std::lock_guard lock(m_refusalMutex);
     return m_refusals[comNumber - 1];
+}
+
+VirtualDisplay* ComLines::virtualDisplay(int comNumber) const
+{
+    if (comNumber < 1 || comNumber > int(m_virtual.size()))
+        return nullptr;
+    return m_virtual[comNumber - 1].get();
 }
 
 void ComLines::refuse(int number, const PortRefusal& refusal, const QByteArray& node)
@@ -284,6 +296,8 @@ int ComLines::OpenPort(const QString& mode)
     const QString& device = m_map.devices[number - 1];
     if (device.isEmpty())
         return 0;
+    if (m_virtual[number - 1])
+        return openVirtual(number, mode);
 
     // Our own exclusive hold would make a second open of the same device fail.
     if (m_port && detail::osIsDevice(*m_port, device)) {
@@ -333,6 +347,7 @@ int ComLines::openFresh(int number, const QString& device, const PortSettings& s
         m_breakTimed.insert(device, node);
     }
     detail::osAccept(*opened);
+    releaseVirtual();
     if (m_port)
         detail::osRelease(*m_port, m_breakOn != false, true);
     m_port = std::move(opened);
@@ -343,6 +358,28 @@ int ComLines::openFresh(int number, const QString& device, const PortSettings& s
         m_refusals[number - 1].reset();
     }
     return number;
+}
+
+int ComLines::openVirtual(int number, const QString& mode)
+{
+    VirtualDisplay* display = m_virtual[number - 1].get();
+    if (m_port) {
+        detail::osRelease(*m_port, m_breakOn != false, true);
+        lose();
+    }
+    if (m_virtualInUse != display)
+        releaseVirtual();
+    const int opened = display->OpenPort(mode);
+    m_virtualInUse = display;
+    m_device = m_map.devices[number - 1];
+    return opened;
+}
+
+void ComLines::releaseVirtual()
+{
+    if (m_virtualInUse)
+        m_virtualInUse->release();
+    m_virtualInUse = nullptr;
 }
 
 bool ComLines::breakIsReal(detail::OsPort& port, PortRefusal& refusal)
@@ -379,6 +416,8 @@ void ComLines::lose()
 
 bool ComLines::DTR(int level)
 {
+    if (m_virtualInUse)
+        return m_virtualInUse->DTR(level);
     if (!m_port)
         return false;
     if (detail::osSetDtr(*m_port, (level != 0) != m_map.invertDTR))
@@ -389,6 +428,8 @@ bool ComLines::DTR(int level)
 
 bool ComLines::TXD(int level)
 {
+    if (m_virtualInUse)
+        return m_virtualInUse->TXD(level);
     if (!m_port)
         return false;
     const bool on = (level != 0) != m_map.invertTXD;

@@ -83,9 +83,8 @@ void VirtualDisplay::clock()
 {
     const quint64 before = m_bits.load(std::memory_order_relaxed);
     const quint64 after = ((before << 1) | (m_break ? 1u : 0u)) & RegisterMask;
-    if (after == before)
-        return;
-    m_bits.store(after, std::memory_order_release);
+    if (after != before)
+        m_bits.store(after, std::memory_order_release);
     const std::lock_guard lock(m_listenerMutex);
     if (m_listener)
         m_listener(after);

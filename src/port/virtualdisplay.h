@@ -16,9 +16,10 @@
 // - After a whole frame, bit i of bits() holds character i+1 of the frame (the shift-out sends
 //   the last character first). bits() may be read from any thread.
 // - OpenPort, DTR, TXD and release belong to the thread that drives the lines, as on a device.
-// - The listener runs on the thread that drives the lines, after each edge that changed the
-//   register; it must be quick (a front end only notes that a repaint is due). setListener may be
-//   called from any thread; once it returns, the previous listener is no longer running.
+// - The listener runs on the thread that drives the lines, after each falling DTR edge (also
+//   one that left the register as it was, so that a front end can count the edges of a frame);
+//   it must be quick (a front end only notes that a repaint is due). setListener may be called
+//   from any thread; once it returns, the previous listener is no longer running.
 
 #include "clock/frame.h"
 #include "seriallines.h"

@@ -4,6 +4,7 @@
 #include "desktop.h"
 #include "taskbar.h"
 #include "version.h"
+#include "virtualdisplaywindow.h"
 #include "windowgone.h"
 
 #include <QCloseEvent>
@@ -98,6 +99,9 @@ Form1::Form1(Form1Options options, QWidget* parent)
     connect(&m_link, &DisplayLink::portChosen, this, &Form1::showChoice);
     // However the end came, the window goes at once; the program, once the line is at rest.
     connect(&m_link, &DisplayLink::stopping, this, &QWidget::hide);
+    connect(&m_link, &DisplayLink::portInUse, this, &Form1::showVirtualDisplay);
+    // Before the line thread lets go of the display it draws.
+    connect(&m_link, &DisplayLink::stopping, this, [this] { m_virtualWindow.reset(); });
     connect(&m_link, &DisplayLink::stopped, this,
             [](int status) { QCoreApplication::exit(status); });
     // A window destroyed from outside (xdotool windowclose) gets no close event.

@@ -19,6 +19,9 @@
 // outside effect goes through Form1Options: the clock, the serial lines, and the desktop
 // (message boxes, browser, terminal).
 //
+// A port mapped to "virtual" shows its display in a window of its own (VirtualDisplayWindow),
+// open while that port is in use and closed with the program.
+//
 // Ending: closing the window by any means hides it at once and stops the link; the event loop
 // ends with the link's status once the line is at rest. Form_Load refuses a start without the
 // pictures ("ERROR 03") through the same stop, with status 3.
@@ -37,6 +40,7 @@ namespace tikvor {
 
 class Desktop;
 class SerialLines;
+class VirtualDisplayWindow;
 
 struct Form1Options {
     QString programFolder;            // where Data.ini and data/ live
@@ -64,6 +68,8 @@ public:
 
     bool showsInTaskbar() const { return m_options.showInTaskbar; }
     DisplayLink& link() { return m_link; }
+    // The emulated display's window while its port is in use; else null.
+    VirtualDisplayWindow* virtualDisplayWindow() const { return m_virtualWindow.get(); }
     const ClockState& state() const { return m_link.state(); }
     const CharacterTable& characterTable() const { return m_link.characterTable(); }
     QString dataIniPath() const { return m_link.dataIniPath(); }
@@ -109,6 +115,8 @@ private:
     void showDataIniMissing();
     // What a port choice decided, shown: the buttons, the "CHYBA 02" box, then Label3.
     void showChoice(const PortView& view);
+    // Opens or closes the emulated display's window as the port in use changed.
+    void showVirtualDisplay();
 
     Form1Options m_options;
     std::unique_ptr<Desktop> m_ownDesktop;
@@ -122,6 +130,8 @@ private:
     QLabel* m_label2 = nullptr;
     QLabel* m_label3 = nullptr;
     std::array<QRadioButton*, 5> m_options5{}; // Option1..Option5
+    // Declared after the link: it goes before the display it shows.
+    std::unique_ptr<VirtualDisplayWindow> m_virtualWindow;
 };
 
 } // namespace tikvor

@@ -9,6 +9,7 @@
 #include "startup/inireader.h"
 #include "startup/programfolder.h"
 #include "version.h"
+#include "virtualdisplaywindow.h"
 
 #include <QRadioButton>
 
@@ -81,6 +82,18 @@ void Form1::showChoice(const PortView& view)
     if (view.showNoPortError)
         m_desktop->message(this, NoPortText, NoPortTitle, BoxIcon::Critical);
     m_label3->setText(view.label);
+}
+
+void Form1::showVirtualDisplay()
+{
+    VirtualDisplay* display = m_link.virtualDisplay();
+    if (m_virtualWindow && &m_virtualWindow->display() == display)
+        return;
+    m_virtualWindow.reset();
+    if (!display)
+        return;
+    m_virtualWindow = std::make_unique<VirtualDisplayWindow>(*display);
+    m_virtualWindow->show();
 }
 
 // --- clicks ---------------------------------------------------------------------------------

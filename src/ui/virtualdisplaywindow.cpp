@@ -78,7 +78,7 @@ VirtualDisplayWindow::VirtualDisplayWindow(VirtualDisplay& display, QWidget* par
     m_repaint.setSingleShot(true);
     m_repaint.setInterval(1000 / 60 + 1);
     connect(&m_repaint, &QTimer::timeout, this, qOverload<>(&QWidget::update));
-    // Runs on the line thread at every changed bit: one queued note until the window has
+    // Runs on the line thread at every clocked bit: one queued note until the window has
     // seen it, and the timer spaces the repaints.
     m_display.setListener([this](quint64) {
         if (m_changePosted.exchange(true))

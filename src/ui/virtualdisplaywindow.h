@@ -27,6 +27,7 @@ public:
     explicit VirtualDisplayWindow(VirtualDisplay& display, QWidget* parent = nullptr);
     ~VirtualDisplayWindow() override;
 
+    VirtualDisplay& display() const { return m_display; }
     static QPolygonF segmentShape(QSizeF size, int position, int segment);
 
 protected:

@@ -1,0 +1,80 @@
+#include "virtualconsole.h"
+
+#include "port/displaytext.h"
+
+namespace tikvor {
+
+VirtualConsole::VirtualConsole(DisplayLink& link, Style style,
+                               std::function<void(const QString&)> output, QObject* parent)
+    : QObject(parent), m_style(style), m_output(std::move(output))
+{
+    m_repaint.setSingleShot(true);
+    m_repaint.setInterval(1000 / 60 + 1);
+    connect(&m_repaint, &QTimer::timeout, this, &VirtualConsole::draw);
+    connect(&link, &DisplayLink::portInUse, this, [this, &link] { follow(link.virtualDisplay()); });
+    // The line thread lets go of the display after stopping().
+    connect(&link, &DisplayLink::stopping, this, [this] { follow(nullptr); });
+}
+
+VirtualConsole::~VirtualConsole()
+{
+    follow(nullptr);
+}
+
+void VirtualConsole::follow(VirtualDisplay* display)
+{
+    if (display == m_display)
+        return;
+    if (m_display)
+        m_display->setListener({});
+    m_display = display;
+    m_edges = 0; // no listener runs now
+    if (!m_display)
+        return;
+    m_display->setListener([this](quint64) { heard(); });
+    // What it shows already (the first frame may have gone out before this), drawn at once.
+    if (m_style != Style::Lines)
+        m_repaint.start();
+}
+
+void VirtualConsole::heard()
+{
+    if (m_style != Style::Lines) {
+        if (m_changePosted.exchange(true))
+            return;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                m_changePosted = false;
+                if (!m_repaint.isActive())
+                    m_repaint.start();
+            },
+            Qt::QueuedConnection);
+        return;
+    }
+    const auto now = std::chrono::steady_clock::now();
+    if (m_edges > 0 && now - m_lastEdge > std::chrono::milliseconds(FrameGapMs))
+        m_edges = 0;
+    m_lastEdge = now;
+    if (++m_edges < FrameLength)
+        return;
+    m_edges = 0;
+    const QString line = displayLine(segmentsOf(m_display->bits()));
+    QMetaObject::invokeMethod(
+        this, [this, line] { m_output(line); }, Qt::QueuedConnection);
+}
+
+void VirtualConsole::draw()
+{
+    if (!m_display)
+        return;
+    const QStringList drawing = displayDrawing(segmentsOf(m_display->bits()));
+    for (qsizetype i = 0; i < drawing.size(); ++i) {
+        // Up over the whole drawing before its first line, then each line overwrites its own.
+        const bool up = i == 0 && m_drawn && m_style == Style::DrawingInPlace;
+        m_output(up ? QStringLiteral("\x1b[%1A").arg(drawing.size()) + drawing[i] : drawing[i]);
+    }
+    m_drawn = true;
+}
+
+} // namespace tikvor
