@@ -1,6 +1,7 @@
 #include "displaylink.h"
 
 #include "clock/frame.h"
+#include "clock/sendframe.h"
 #include "port/comlines.h"
 #include "startup/charactertable.h"
 #include "startup/programfolder.h"
@@ -84,7 +85,7 @@ void DisplayLink::tick()
         tryPorts();
     if (m_options.wiringTest)
         wiringTick();
-    else
+    else if (!m_options.frontEndFrames)
         m_engine->UpdateClock();
 }
 
@@ -168,6 +169,26 @@ void DisplayLink::portsTried(int opened)
     m_port = opened;
     m_state.PortCaption = portCaption(opened);
     emit portFound(opened);
+}
+
+// --- frames of the front end ----------------------------------------------------------------
+
+void DisplayLink::showFrame(const QString& frame)
+{
+    if (!m_sender || isStopping())
+        return;
+    // A task rather than a frame: it cannot be replaced by a newer one, and what follows it
+    // knows the frame has left.
+    m_sender->post([this, frame](SerialLines& lines) {
+        const bool whole = SendFrame(frame, lines) == frame.size();
+        QMetaObject::invokeMethod(
+            this,
+            [this, whole] {
+                if (!isStopping())
+                    emit frameShown(whole);
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 // --- the wiring test -----------------------------------------------------------------------

@@ -24,6 +24,10 @@
 // - wiring test (LinkOptions::wiringTest): instead of the time, each of the 48 bits alone for a
 //   second, in the order they are shifted out (wiringStep tells which), then every segment lit
 //   for a second; then wiringDone().
+// - Frames of the front end (LinkOptions::frontEndFrames): the clock sends nothing; showFrame
+//   clocks the given frame out whole on the line thread, between two tasks like a port choice,
+//   then frameShown(whole) says whether every character reached the port. Nothing is reported
+//   once the link is stopping.
 
 #include "clock/clockengine.h"
 #include "clock/secondtimer.h"
@@ -49,6 +53,7 @@ struct LinkOptions {
     SecondTimer::WallClock wallClock; // empty: the system's real-time clock and alarm
     const TimeSource* time = nullptr; // nullptr: the second timer's own reading
     LineSender::Clock lineClock;      // empty: the line thread's steady clock
+    bool frontEndFrames = false;      // showFrame instead of the time
 };
 
 class DisplayLink final : public QObject, private FrameSink {
@@ -77,6 +82,9 @@ public:
     bool isStopped() const { return m_stopped; }
     std::optional<int> stopStatus() const { return m_stopStatus; }
 
+    // frontEndFrames: one frame of the front end, to the port in use.
+    void showFrame(const QString& frame);
+
     // The tick (Timer1_Timer).
     void tick();
     // The caption of the open window as the tick sets it.
@@ -100,6 +108,7 @@ signals:
     void linkLost(int n, bool lost);
     void wiringStep(const QString& text);
     void wiringDone();
+    void frameShown(bool whole);
     void stopping();
     void stopped(int status);
 
