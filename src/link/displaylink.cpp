@@ -67,6 +67,7 @@ void DisplayLink::start()
             },
             Qt::QueuedConnection);
     };
+    m_comLines = dynamic_cast<const ComLines*>(own ? own.get() : m_options.lines);
     m_sender = own ? std::make_unique<LineSender>(std::move(own), listener, m_options.lineClock)
                    : std::make_unique<LineSender>(*m_options.lines, listener, m_options.lineClock);
     if (m_options.policy == PortPolicy::Buttons)
@@ -115,7 +116,12 @@ void DisplayLink::choose(std::optional<int> click)
     PortView before = m_buttons;
     before.naming = {m_state.PortCaption, m_state.PortClosed};
     m_sender->post([this, before, click](SerialLines& lines) {
-        const PortView after = click ? ClickOption(before, *click, lines) : ScanAtStartUp(lines);
+        PortView after = click ? ClickOption(before, *click, lines) : ScanAtStartUp(lines);
+        // ComLines keeps each port's last refusal, safe to read from any thread.
+        for (int n = 1; n <= PortCount && m_comLines; ++n)
+            if (!after.enabled[size_t(n - 1)])
+                if (std::optional<PortRefusal> why = m_comLines->refusal(n))
+                    after.refusals[size_t(n - 1)] = std::move(why);
         QMetaObject::invokeMethod(
             this, [this, after] { chosen(after); }, Qt::QueuedConnection);
     });

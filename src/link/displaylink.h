@@ -13,6 +13,8 @@
 //   its box and buttons inside that signal, and only when it returns are PortCaption and
 //   PortClosed taken over, so the caption follows the box. Clicks made while a choice runs wait
 //   their turn.
+//   A disabled button's PortView::refusals entry says why its port failed, read from ComLines
+//   (when the lines are real ports) as the choice ends.
 // - PortPolicy::Retry (tikvor-display): the first of COM1 to COM5 that opens, or only the one
 //   asked for; without one it tries again every second. portFound and noPort report it, noPort
 //   once.
@@ -128,6 +130,7 @@ private:
     QString m_dataIniPath;
     std::unique_ptr<ClockEngine> m_engine;
     std::unique_ptr<LineSender> m_sender;
+    const ComLines* m_comLines = nullptr; // the lines when they are real ports
 
     PortView m_buttons;       // the buttons as the last choice left them
     bool m_choosing = false;  // a choice is on the line thread
