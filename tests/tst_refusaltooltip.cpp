@@ -32,8 +32,7 @@ private slots:
         PortRefusal busy = refusal(Reason::Busy);
         busy.holderPid = 4711;
         busy.lockFile = "/run/lock/LCK..ttyUSB3";
-        QTest::newRow("busy, lock file") << busy << QStringList{"4711"};
-        QTest::newRow("busy, no holder known") << refusal(Reason::Busy) << QStringList{};
+        QTest::newRow("busy") << busy << QStringList{"4711"};
         PortRefusal denied = refusal(Reason::PermissionDenied);
         denied.group = "dialout";
         QTest::newRow("permission") << denied << QStringList{"dialout"};
