@@ -39,11 +39,10 @@ const char Help[] =
     "               it at once (status 1); without, it waits for one as below\n"
     "  --help       this text\n"
     "\n"
-    "It never gives up: without a port, or when the port is lost, it tries again once a second,\n"
-    "and says so once on standard error. SIGTERM, SIGINT (Ctrl+C) or SIGHUP (its terminal "
-    "closing)\n"
-    "lets the frame in progress finish, puts the lines at rest (DTR released, break off),\n"
-    "releases the port and ends with status 0.\n";
+    "Apart from --wire --port, it never gives up: without a port, or when the port is lost,\n"
+    "it tries again once a second, and says so once on standard error. SIGTERM, SIGINT\n"
+    "(Ctrl+C) or SIGHUP (its terminal closing) lets the frame in progress finish, puts the\n"
+    "lines at rest (DTR released, break off), releases the port and ends with status 0.\n";
 
 void line(FILE* to, const QString& text)
 {

@@ -20,12 +20,21 @@ std::optional<QString> fromConsole(HANDLE input)
     for (;;) {
         wchar_t buffer[256];
         DWORD read = 0;
-        if (!ReadConsoleW(input, buffer, DWORD(std::size(buffer)), &read, nullptr) || read == 0)
-            return line.isEmpty() ? std::nullopt : std::optional(line);
+        SetLastError(ERROR_SUCCESS);
+        const bool ok = ReadConsoleW(input, buffer, DWORD(std::size(buffer)), &read, nullptr);
+        // Ctrl+C or Ctrl+Break cut the read short: the stop request is on its way to the
+        // program, and the input has not ended.
+        if (read == 0 && GetLastError() == ERROR_OPERATION_ABORTED)
+            continue;
+        if (!ok || read == 0)
+            return std::nullopt; // the console is gone
         line += QString::fromWCharArray(buffer, int(read));
         if (line.endsWith(u'\n'))
             break;
     }
+    // Ctrl+Z at the start of a line is how a console user ends the input.
+    if (line.startsWith(QChar(0x1a)))
+        return std::nullopt;
     line.chop(1);
     if (line.endsWith(u'\r'))
         line.chop(1);
