@@ -1,6 +1,7 @@
 // The five port buttons clicked in the window, with recording lines.
 
 #include "formrig.h"
+#include "port/refusaltooltip.h"
 
 using namespace tikvor;
 using namespace tikvor::test;
@@ -127,6 +128,29 @@ private slots:
         const int before = w.lines.openCalls;
         w.clickOption(4);
         QCOMPARE(w.lines.openCalls.load(), before);
+    }
+
+    // The real ports of a folder that maps COM1 to COM5 to paths that do not exist: each greyed
+    // button says why, as the user hovers over it.
+    void greyedButtonSaysWhy()
+    {
+        ProgramFolder folder;
+        QStringList ports;
+        for (int n = 1; n <= 5; ++n)
+            ports << QString("COM%1=%2").arg(n).arg(folder.file(QString("none%1").arg(n)));
+        folder.write("Data.ini", sampleIniWithPorts(ports));
+        FixedTime time;
+        RecordingDesktop desktop;
+        Form1 form(Form1Options{folder.path(), &time, &desktop, nullptr, true, {}});
+        QVERIFY(form.Form_Load());
+        QVERIFY(form.lineSender()->waitIdle(5000));
+        QCoreApplication::sendPostedEvents(&form.link(), QEvent::MetaCall);
+        auto* option2 = form.findChild<QRadioButton*>("Option2");
+        QVERIFY(!option2->isEnabled());
+        PortRefusal missing;
+        missing.reason = PortRefusal::Reason::Missing;
+        missing.device = folder.file("none2");
+        QCOMPARE(option2->toolTip(), refusalTooltip(missing));
     }
 
     void noPortLeftIsFinal()

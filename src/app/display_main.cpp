@@ -3,9 +3,11 @@
 
 #include "consoletext.h"
 #include "displayconsole.h"
+#include "inputline.h"
 #include "port/portselection.h"
 #include "stopsignals.h"
 #include "virtualconsole.h"
+#include "wireconsole.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
@@ -17,7 +19,7 @@ using namespace tikvor;
 namespace {
 
 const char Help[] =
-    "Usage: tikvor-display [--port COMn] [--test]\n"
+    "Usage: tikvor-display [--port COMn] [--test | --wire]\n"
     "Drives the six-digit display on a serial port without a window: once a second, on the\n"
     "second, it sends the frame the Tikvor window would send. Data.ini beside the program maps\n"
     "COM1 to COM5 to devices ([Porty]) and gives the digit patterns ([Znaky]). A port mapped to\n"
@@ -28,13 +30,22 @@ const char Help[] =
     "  --test       a wiring test instead of the time: each of the 48 bits alone for a second,\n"
     "               in the order they are shifted out, its number on standard output; then every\n"
     "               segment lit for a second; then it ends\n"
+    "  --wire       finds how a newly built display is wired: it lights one character of\n"
+    "               every digit's pattern at a time and asks on standard error which segment\n"
+    "               lit (a to g, dp, or an empty line for none), reading one answer a line from\n"
+    "               standard input. After the eighth answer it prints the [Znaky] section for\n"
+    "               that wiring on standard output (status 0), to paste into Data.ini in place\n"
+    "               of the old one; so 'tikvor-display --wire > znaky.txt' shows the questions\n"
+    "               and leaves just the section in the file. A segment that no character lit,\n"
+    "               answers that end too early, or a lost port end it with the reason on\n"
+    "               standard error and status 1. With --port, a port that does not open ends\n"
+    "               it at once (status 1); without, it waits for one as below\n"
     "  --help       this text\n"
     "\n"
-    "It never gives up: without a port, or when the port is lost, it tries again once a second,\n"
-    "and says so once on standard error. SIGTERM, SIGINT (Ctrl+C) or SIGHUP (its terminal "
-    "closing)\n"
-    "lets the frame in progress finish, puts the lines at rest (DTR released, break off),\n"
-    "releases the port and ends with status 0.\n";
+    "Apart from --wire --port, it never gives up: without a port, or when the port is lost,\n"
+    "it tries again once a second, and says so once on standard error. SIGTERM, SIGINT\n"
+    "(Ctrl+C) or SIGHUP (its terminal closing) lets the frame in progress finish, puts the\n"
+    "lines at rest (DTR released, break off), releases the port and ends with status 0.\n";
 
 void line(FILE* to, const QString& text)
 {
@@ -49,6 +60,7 @@ int main(int argc, char* argv[])
     LinkOptions options;
     options.programFolder = QCoreApplication::applicationDirPath();
     options.policy = PortPolicy::Retry;
+    bool wire = false;
     const QStringList args = QCoreApplication::arguments().mid(1);
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString& arg = args[i];
@@ -58,6 +70,8 @@ int main(int argc, char* argv[])
         }
         if (arg == u"--test") {
             options.wiringTest = true;
+        } else if (arg == u"--wire") {
+            wire = true;
         } else if (arg == u"--port" && i + 1 < args.size()) {
             const QString port = args[++i];
             bool ok = false;
@@ -75,22 +89,38 @@ int main(int argc, char* argv[])
         }
     }
 
-    DisplayConsole console(
-        options, [](const QString& text) { line(stderr, text); },
-        [](const QString& text) { line(stdout, text); });
-    DisplayLink& link = console.link();
-    // A port mapped to "virtual": what its display shows, on standard output.
-    const TerminalKind terminal = terminalKind(stdout);
+    if (wire && options.wiringTest) {
+        line(stderr, QStringLiteral("tikvor-display: --test and --wire go one at a time"));
+        return 2;
+    }
+
+    const LineOut error = [](const QString& text) { line(stderr, text); };
+    const LineOut output = [](const QString& text) { line(stdout, text); };
+    std::unique_ptr<DisplayConsole> console;
+    std::unique_ptr<WireConsole> wiring;
+    if (wire)
+        wiring = std::make_unique<WireConsole>(options, readInputLine, error, output);
+    else
+        console = std::make_unique<DisplayConsole>(options, error, output);
+    DisplayLink& link = wire ? wiring->link() : console->link();
+    // A port mapped to "virtual": what its display shows. --wire keeps standard output for the
+    // section and asks on standard error, so the display is drawn there, below each question
+    // rather than over it.
+    FILE* const shownOn = wire ? stderr : stdout;
+    const TerminalKind terminal = terminalKind(shownOn);
     const VirtualConsole shown(link,
                                terminal == TerminalKind::None ? VirtualConsole::Style::Lines
-                               : terminal == TerminalKind::Plain
+                               : terminal == TerminalKind::Plain || wire
                                    ? VirtualConsole::Style::Drawing
                                    : VirtualConsole::Style::DrawingInPlace,
-                               [](const QString& text) { line(stdout, text); });
+                               [shownOn](const QString& text) { line(shownOn, text); });
     QObject::connect(&link, &DisplayLink::stopped, &app,
                      [](int status) { QCoreApplication::exit(status); });
     onStopRequest([&link] { link.stop(); });
-    console.start();
+    if (wire)
+        wiring->start();
+    else
+        console->start();
     const int status = app.exec();
     stopFinished();
     return status;

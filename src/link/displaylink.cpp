@@ -1,6 +1,7 @@
 #include "displaylink.h"
 
 #include "clock/frame.h"
+#include "clock/sendframe.h"
 #include "port/comlines.h"
 #include "startup/charactertable.h"
 #include "startup/programfolder.h"
@@ -55,10 +56,9 @@ void DisplayLink::start()
     std::unique_ptr<SerialLines> own;
     if (!m_options.lines)
         own = std::make_unique<ComLines>(PortMap::fromIni(m_dataIniPath));
-    if (const auto* com = dynamic_cast<const ComLines*>(own ? own.get() : m_options.lines)) {
-        for (int n = 1; n <= PortCount; ++n)
-            m_virtual[size_t(n - 1)] = com->virtualDisplay(n);
-    }
+    m_comLines = dynamic_cast<const ComLines*>(own ? own.get() : m_options.lines);
+    for (int n = 1; n <= PortCount && m_comLines; ++n)
+        m_virtual[size_t(n - 1)] = m_comLines->virtualDisplay(n);
     auto listener = [this](bool lost) {
         QMetaObject::invokeMethod(
             this,
@@ -88,7 +88,7 @@ void DisplayLink::tick()
         tryPorts();
     if (m_options.wiringTest)
         wiringTick();
-    else
+    else if (!m_options.frontEndFrames)
         m_engine->UpdateClock();
 }
 
@@ -118,7 +118,12 @@ void DisplayLink::choose(std::optional<int> click)
     PortView before = m_buttons;
     before.naming = {m_state.PortCaption, m_state.PortClosed};
     m_sender->post([this, before, click](SerialLines& lines) {
-        const PortView after = click ? ClickOption(before, *click, lines) : ScanAtStartUp(lines);
+        PortView after = click ? ClickOption(before, *click, lines) : ScanAtStartUp(lines);
+        // ComLines keeps each port's last refusal, safe to read from any thread.
+        for (int n = 1; n <= PortCount && m_comLines; ++n)
+            if (!after.enabled[size_t(n - 1)])
+                if (std::optional<PortRefusal> why = m_comLines->refusal(n))
+                    after.refusals[size_t(n - 1)] = std::move(why);
         QMetaObject::invokeMethod(
             this, [this, after] { chosen(after); }, Qt::QueuedConnection);
     });
@@ -184,6 +189,26 @@ VirtualDisplay* DisplayLink::virtualDisplay() const
 {
     return m_port >= 1 && m_port <= PortCount && !isStopping() ? m_virtual[size_t(m_port - 1)]
                                                                : nullptr;
+}
+
+// --- frames of the front end ----------------------------------------------------------------
+
+void DisplayLink::showFrame(const QString& frame)
+{
+    if (!m_sender || isStopping())
+        return;
+    // A task rather than a frame: it cannot be replaced by a newer one, and what follows it
+    // knows the frame has left.
+    m_sender->post([this, frame](SerialLines& lines) {
+        const bool whole = SendFrame(frame, lines) == frame.size();
+        QMetaObject::invokeMethod(
+            this,
+            [this, whole] {
+                if (!isStopping())
+                    emit frameShown(whole);
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 // --- the wiring test -----------------------------------------------------------------------

@@ -13,6 +13,8 @@
 //   its box and buttons inside that signal, and only when it returns are PortCaption and
 //   PortClosed taken over, so the caption follows the box. Clicks made while a choice runs wait
 //   their turn.
+//   A disabled button's PortView::refusals entry says why its port failed, read from ComLines
+//   (when the lines are real ports) as the choice ends.
 // - PortPolicy::Retry (tikvor-display): the first of COM1 to COM5 that opens, or only the one
 //   asked for; without one it tries again every second. portFound and noPort report it, noPort
 //   once.
@@ -27,6 +29,10 @@
 // - wiring test (LinkOptions::wiringTest): instead of the time, each of the 48 bits alone for a
 //   second, in the order they are shifted out (wiringStep tells which), then every segment lit
 //   for a second; then wiringDone().
+// - Frames of the front end (LinkOptions::frontEndFrames): the clock sends nothing; showFrame
+//   clocks the given frame out whole on the line thread, between two tasks like a port choice,
+//   then frameShown(whole) says whether every character reached the port. Nothing is reported
+//   once the link is stopping.
 
 #include "clock/clockengine.h"
 #include "clock/secondtimer.h"
@@ -54,6 +60,7 @@ struct LinkOptions {
     SecondTimer::WallClock wallClock; // empty: the system's real-time clock and alarm
     const TimeSource* time = nullptr; // nullptr: the second timer's own reading
     LineSender::Clock lineClock;      // empty: the line thread's steady clock
+    bool frontEndFrames = false;      // showFrame instead of the time
 };
 
 class DisplayLink final : public QObject, private FrameSink {
@@ -82,6 +89,9 @@ public:
     bool isStopped() const { return m_stopped; }
     std::optional<int> stopStatus() const { return m_stopStatus; }
 
+    // frontEndFrames: one frame of the front end, to the port in use.
+    void showFrame(const QString& frame);
+
     // The tick (Timer1_Timer).
     void tick();
     // The caption of the open window as the tick sets it.
@@ -109,6 +119,7 @@ signals:
     void portInUse(int n);
     void wiringStep(const QString& text);
     void wiringDone();
+    void frameShown(bool whole);
     void stopping();
     void stopped(int status);
 
@@ -131,6 +142,7 @@ private:
     std::unique_ptr<LineSender> m_sender;
     // The emulated displays, owned by the lines and fixed at start(); index 0 = COM1.
     std::array<VirtualDisplay*, PortCount> m_virtual{};
+    const ComLines* m_comLines = nullptr; // the lines when they are real ports
 
     PortView m_buttons;       // the buttons as the last choice left them
     bool m_choosing = false;  // a choice is on the line thread

@@ -84,8 +84,9 @@ QString systemMessage(DWORD error)
     return message;
 }
 
-// Windows says "access denied" for a port another program holds; permission is not the question
-// for a COM port.
+// Windows says "access denied" for a port another program holds: a COM port opens exclusively
+// or not at all, and permission is not the question for it. What no reason covers (a driver's
+// ERROR_GEN_FAILURE, a name Windows cannot parse) is Failed, with the system's own message.
 PortRefusal::Reason openFailure(DWORD error)
 {
     using Reason = PortRefusal::Reason;
@@ -94,6 +95,8 @@ PortRefusal::Reason openFailure(DWORD error)
     case ERROR_PATH_NOT_FOUND:
     case ERROR_BAD_NETPATH:
     case ERROR_DEV_NOT_EXIST:
+    case ERROR_DEVICE_NOT_CONNECTED: // a USB adapter's name kept while it is unplugged
+    case ERROR_DEVICE_REMOVED:
         return Reason::Missing;
     case ERROR_ACCESS_DENIED:
     case ERROR_SHARING_VIOLATION:

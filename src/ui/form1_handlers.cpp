@@ -4,6 +4,7 @@
 
 #include "clock/frame.h"
 #include "desktop.h"
+#include "port/refusaltooltip.h"
 #include "startup/charactertable.h"
 #include "startup/datafolder.h"
 #include "startup/inireader.h"
@@ -68,8 +69,13 @@ void Form1::showChoice(const PortView& view)
     m_selectingFromCode = true;
     for (int n = 1; n <= PortCount; ++n) {
         QRadioButton* button = option(n);
-        if (!view.enabled[static_cast<size_t>(n - 1)])
+        const auto index = static_cast<size_t>(n - 1);
+        if (!view.enabled[index])
             button->setEnabled(false);
+        // Where the user looks for why a port is greyed; an enabled button has nothing to say.
+        button->setToolTip(view.enabled[index] || !view.refusals[index]
+                               ? QString()
+                               : refusalTooltip(*view.refusals[index]));
         if (n == view.selected) {
             button->setChecked(true);
         } else if (button->isChecked()) {

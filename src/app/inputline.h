@@ -1,0 +1,20 @@
+#pragma once
+// One answer typed by a person at a console or terminal, or read from a file or pipe.
+//
+// Contract: readInputLine() blocks until a whole line of standard input has arrived and returns
+// it without its line end (LF or CRLF); the last line may lack one. It returns nothing once the
+// input has ended (or cannot be read). It uses no C stdio, so a thread blocked in it holds no
+// lock that the end of the process would wait for; such a thread may simply be left behind. On
+// Windows a console is read as UTF-16, whatever its code page, Ctrl+Z at the start of a line
+// ending the input as it does for the C library; a redirected stream is read as UTF-8.
+// Elsewhere the text is in the locale's encoding.
+
+#include <QString>
+
+#include <optional>
+
+namespace tikvor {
+
+std::optional<QString> readInputLine();
+
+} // namespace tikvor
