@@ -232,6 +232,24 @@ private slots:
         QCOMPARE(sender.nowUs(), end + (leadUs ? 0 : 144'000));
     }
 
+    // Without a lead a frame for later starts on its second, just when the tick of that second
+    // hands over the next: the one due goes out, the next waits for its own time.
+    void aDueFrameIsNotReplacedByTheNext()
+    {
+        RecordingLines device;
+        device.working = 0b11111;
+        std::atomic<qint64> now = 0;
+        LineSender sender(device, {}, [&] { return now.load(); });
+        open(sender, device);
+        sender.sendFrameAt(frame(1), 1'000'000);
+        QVERIFY(sender.waitIdle(Patience));
+        now = 1'000'000;
+        sender.sendFrameAt(frame(2), 2'000'000);
+        QVERIFY(sender.waitIdle(Patience));
+        QCOMPARE(decodeFrames(device.calls()), QStringList{frame(1)});
+        QCOMPARE(sender.stats().dropped, quint64(0));
+    }
+
     // The clock is set while the frame sent ahead for the next second is on the line: it ends
     // whole, the frame aimed after it by the old time never goes out, the right one goes at once.
     void clockSetDuringAnEarlyFrame()

@@ -91,7 +91,7 @@ void LineSender::sendFrame(const QString& frame)
             return;
         if (m_pending)
             ++m_stats.dropped;
-        m_pending = frame;
+        m_pending = Pending{frame, std::nullopt};
     }
     m_work.notify_all();
 }
@@ -102,8 +102,16 @@ void LineSender::sendFrameAt(const QString& frame, qint64 endUs)
         const std::lock_guard lock(m_mutex);
         if (m_stop)
             return;
-        if (m_scheduled)
+        // A frame whose start has come while the line is free is as good as on it: the worker
+        // has only not woken yet (the tick that hands the next one comes at the same second).
+        // It goes now, the new one waits for its time. With the line busy the newest wins.
+        if (m_scheduled && !m_busy && !m_pending &&
+            m_clock() >= m_scheduled->startUs.value_or(m_scheduled->endUs)) {
+            m_pending = Pending{std::move(m_scheduled->frame),
+                                m_scheduled->waited ? m_scheduled->startUs : std::nullopt};
+        } else if (m_scheduled) {
             ++m_stats.dropped;
+        }
         m_scheduled = Scheduled{frame, endUs, std::nullopt, false};
     }
     m_work.notify_all();
@@ -240,10 +248,10 @@ void LineSender::run()
             m_busy = true;
             if (m_scheduled)
                 m_scheduled->waited = false;
-            QString frame = std::move(*m_pending);
+            Pending next = std::move(*m_pending);
             m_pending.reset();
             lock.unlock();
-            send(std::move(frame), std::nullopt);
+            send(std::move(next.frame), next.spanFromUs);
             lock.lock();
         }
         m_busy = false;

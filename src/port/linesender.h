@@ -15,7 +15,8 @@
 //   before the frame on the line has ended nor before a frame for now, so a frame that takes
 //   longer than a second goes back to back with the one before. At most one frame for now and
 //   one for later wait: a newer one replaces the waiting one of its kind (counted as dropped),
-//   since only the newest time is worth showing.
+//   since only the newest time is worth showing; but a frame for later whose start has come
+//   while the line is free goes now rather than be replaced.
 // - dropScheduled: the clock was set, so the frame for later, aimed by the old time, never goes
 //   out (counted as dropped). The frame on the line is finished whole.
 // - post never waits: the task runs on the worker between two frames, never inside one, with the
@@ -123,6 +124,11 @@ private:
         const Clock& m_clock;
     };
 
+    // A frame for now; spanFromUs: where its span starts (empty: when it starts).
+    struct Pending {
+        QString frame;
+        std::optional<qint64> spanFromUs;
+    };
     // A frame for later, and what the worker made of it.
     struct Scheduled {
         QString frame;
@@ -153,7 +159,7 @@ private:
     mutable std::mutex m_mutex;
     std::condition_variable m_work;    // to the worker: a frame, a task or the end
     std::condition_variable m_settled; // to callers: the worker went idle or finished
-    std::optional<QString> m_pending;  // for now
+    std::optional<Pending> m_pending;  // for now
     std::optional<Scheduled> m_scheduled;
     std::deque<Task> m_tasks;
     std::function<void()> m_done;
