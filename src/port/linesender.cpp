@@ -102,11 +102,12 @@ void LineSender::sendFrameAt(const QString& frame, qint64 endUs)
         const std::lock_guard lock(m_mutex);
         if (m_stop)
             return;
-        // A frame whose start has come while the line is free is as good as on it: the worker
-        // has only not woken yet (the tick that hands the next one comes at the same second).
-        // It goes now, the new one waits for its time. With the line busy the newest wins.
-        if (m_scheduled && !m_busy && !m_pending &&
-            m_clock() >= m_scheduled->startUs.value_or(m_scheduled->endUs)) {
+        // A frame whose start has come is the frame for now: the worker has not woken for it
+        // yet (the tick that hands the next one comes on the same second), or the line is still
+        // busy with the one before. It goes next; the new one waits for its own time.
+        if (m_scheduled && m_clock() >= m_scheduled->startUs.value_or(m_scheduled->endUs)) {
+            if (m_pending)
+                ++m_stats.dropped;
             m_pending = Pending{std::move(m_scheduled->frame),
                                 m_scheduled->waited ? m_scheduled->startUs : std::nullopt};
         } else if (m_scheduled) {

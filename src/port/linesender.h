@@ -15,8 +15,8 @@
 //   before the frame on the line has ended nor before a frame for now, so a frame that takes
 //   longer than a second goes back to back with the one before. At most one frame for now and
 //   one for later wait: a newer one replaces the waiting one of its kind (counted as dropped),
-//   since only the newest time is worth showing; but a frame for later whose start has come
-//   while the line is free goes now rather than be replaced.
+//   since only the newest time is worth showing. A frame for later whose start has come when
+//   the next one is handed over becomes the frame for now.
 // - dropScheduled: the clock was set, so the frame for later, aimed by the old time, never goes
 //   out (counted as dropped). The frame on the line is finished whole.
 // - post never waits: the task runs on the worker between two frames, never inside one, with the
