@@ -49,6 +49,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -439,7 +440,7 @@ int main(int argc, char** argv)
         return status;
 
     // --- figures ---
-    std::vector<double> toTick, handler, toStart, toEnd;
+    std::vector<double> toTick, handler, toStart, toEnd, endOff;
     int repeated = 0;
     int skipped = 0;
     int unreadable = 0;
@@ -470,6 +471,7 @@ int main(int argc, char** argv)
         const qint64 boundary = boundaryOf(*shown, f.endUs);
         toStart.push_back(static_cast<double>(f.startUs - boundary) / 1000.0);
         toEnd.push_back(static_cast<double>(f.endUs - boundary) / 1000.0);
+        endOff.push_back(std::abs(toEnd.back()));
     }
 
     const char* design = old        ? "old (1000 ms QTimer, shift-out in the tick)"
@@ -509,6 +511,7 @@ int main(int argc, char** argv)
         row("second start -> tick", toTick);
         row("second start -> frame start on line", toStart);
         row("second start -> frame end on line", toEnd);
+        row("|frame end - second start|", endOff);
         row("tick holds the event loop", handler);
         std::printf("ticks %zu, frames on the line %zu, seconds on the line repeated %d, left out "
                     "%d, unreadable frames %d",

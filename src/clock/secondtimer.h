@@ -48,6 +48,9 @@ public:
     // second the schedule recorded even when the handler starts after the next boundary.
     // Elsewhere: the wall clock now.
     qint64 wallTime() const;
+    // The reading the last wallTime() gave, without reading the clock again: what the handler
+    // showed, when it read the time through wallTime() (TickTimeSource does).
+    qint64 lastWallTime() const { return m_inTick ? m_tickTime : m_lastRead.value_or(m_tickTime); }
 
     // What the expiry of the alarm runs. Tests call it in place of waiting for the alarm.
     void fire();

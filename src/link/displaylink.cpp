@@ -99,7 +99,7 @@ void DisplayLink::sendFrame(ClockState& state)
         return;
     }
     // Without a port yet, the frame of the tick follows the try made at this tick.
-    const qint64 second = wallSecond(m_timer->wallTime());
+    const qint64 second = wallSecond(m_timer->lastWallTime());
     if (m_aheadSecond != second || m_port == 0)
         m_sender->sendFrame(state.FrameBits);
     sendAhead(state, second);
@@ -124,7 +124,8 @@ void DisplayLink::clockStepped()
     m_sender->dropScheduled();
     // Still the second on show: no tick follows now, so the next frame is aimed anew here.
     // Otherwise the tick that follows sends its frame at once, and the next one ahead.
-    if (!isStopping() && wallSecond(m_timer->wallTime()) == *ahead - 1)
+    if (!isStopping() && m_state.PortClosed == False16 &&
+        wallSecond(m_timer->wallTime()) == *ahead - 1)
         sendAhead(m_state, *ahead - 1);
 }
 
