@@ -17,8 +17,6 @@ class tst_FrameLead : public QObject {
 private slots:
     void start_data();
     void start();
-    void changes_data();
-    void changes();
 };
 
 void tst_FrameLead::start_data()
@@ -72,24 +70,6 @@ void tst_FrameLead::start()
             lead.record(spansMs[i] * Ms, changes.value(i, 20));
     }
     QCOMPARE(frameStart(End, lead.lead(frameChanges), End + nowMs * Ms), End + startMs * Ms);
-}
-
-void tst_FrameLead::changes_data()
-{
-    QTest::addColumn<QString>("frame");
-    QTest::addColumn<int>("level"); // the line's TXD level before; -1: not known
-    QTest::addColumn<int>("changes");
-    QTest::newRow("level not known: the first bit counts") << "0011" << -1 << 2;
-    QTest::newRow("last character first, from the level held") << "0011" << 1 << 1;
-    QTest::newRow("alternating") << "0101" << 1 << 3;
-}
-
-void tst_FrameLead::changes()
-{
-    QFETCH(QString, frame);
-    QFETCH(int, level);
-    QFETCH(int, changes);
-    QCOMPARE(txdChanges(frame, level < 0 ? std::nullopt : std::optional<int>(level)), changes);
 }
 
 QTEST_APPLESS_MAIN(tst_FrameLead)
