@@ -1,15 +1,19 @@
 // How late the clock is: for every second, from the start of that wall-clock second to the tick
-// that shows it, and to the start and the end of its frame on the line; plus how long the tick
-// held the event loop (the window), and any second shown twice or left out. With --step: how soon
-// a set clock shows.
+// that shows it, and to the start and the end of the frame that shows it on the line (negative
+// when it is early); plus how long the tick held the event loop (the window), and any second the
+// line showed twice or left out. With --step: how soon a set clock shows.
 //
-// Usage: bench_ticklag [SECONDS] [--minutes N] [--slow-line | --real-line] [--qtimer | --old]
-//                      [--step] [--bare]
+// Usage: bench_ticklag [SECONDS] [--minutes N] [--real-line] [--delay-ms N | --slow-line]
+//                      [--qtimer | --old] [--step] [--bare]
 //   SECONDS      length of the run (default 60); --minutes N is the same in minutes
-//   --slow-line  the recording line takes 1 ms per operation, as a USB adapter does
 //   --real-line  the real serial-line layer, ComLines, on a pseudo-terminal made here and given
 //                modem lines by the line shim: every line change is a real system call. Run as
 //                LD_PRELOAD=<build>/tests/liblineshim.so bench_ticklag --real-line
+//   --delay-ms N every line operation takes N ms, as on a USB adapter (1 ms is typical, 5 ms a
+//                slow one). On the real line the shim sleeps that long in every line change
+//                (the bench sets LINESHIM_DELAY_US itself), so a TXD that ComLines leaves out
+//                costs nothing; on the recording line every operation sleeps.
+//   --slow-line  the same as --delay-ms 1
 //   --qtimer     the tick aimed by a plain Qt timer (a wait in whole milliseconds) instead of the
 //                system's wall-clock alarm: how the clock was aimed before
 //   --old        the first design for comparison: a free-running 1000 ms QTimer and the shift-out
@@ -21,15 +25,16 @@
 //                can follow an injected clock.
 //   --bare       for reference, no Qt and no line: a loop that waits on a timerfd for each
 //                wall-clock second and reads the clock: what the machine itself allows (Linux)
-// The tick is the real one: SecondTimer, and ClockEngine without a face (nothing drawn), handing
-// its frame to a LineSender. The recording line decodes each frame from its TXD levels; on the
-// real line a layer around ComLines does the same. Each notes the wall clock when the frame's
-// first DTR rise and its last DTR fall have returned. No serial device is ever opened.
+// The tick is the real one: the display link (SecondTimer, ClockEngine without a face, the line
+// thread) as tikvor-display runs it. The recording line, or a layer around ComLines, notes the
+// wall clock when each frame's first DTR rise and its last DTR fall have returned; the second a
+// frame shows is read back from its bits with the character table. No serial device is opened.
 
 #include "clock/clockengine.h"
 #include "clock/frame.h"
 #include "clock/secondtimer.h"
 #include "clock/sendframe.h"
+#include "link/displaylink.h"
 #include "port/comlines.h"
 #include "port/linesender.h"
 #include "startup/charactertable.h"
@@ -37,14 +42,17 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QFileInfo>
 #include <QThread>
 #include <QTimer>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -71,10 +79,10 @@ struct FrameOnLine {
 };
 
 // The line as the display sees it: frames come whole, so every 48th DTR fall ends one. Around
-// ComLines, or standing in for it (instantly, or 1 ms per operation).
+// ComLines, or standing in for it (instantly, or some time per operation).
 class TimedLines : public SerialLines {
 public:
-    TimedLines(SerialLines* real, bool slow) : m_real(real), m_slow(slow) {}
+    TimedLines(SerialLines* real, int delayUs) : m_real(real), m_delayUs(delayUs) {}
     int OpenPort(const QString& mode) override { return m_real ? m_real->OpenPort(mode) : 1; }
     bool DTR(int level) override
     {
@@ -106,12 +114,12 @@ private:
     {
         if (m_real)
             return (m_real->*op)(level);
-        if (m_slow)
-            QThread::usleep(1000);
+        if (m_delayUs > 0)
+            QThread::usleep(static_cast<unsigned long>(m_delayUs));
         return true;
     }
     SerialLines* m_real;
-    bool m_slow;
+    int m_delayUs;
     QString m_bits;
     qint64 m_startUs = 0;
 };
@@ -130,6 +138,42 @@ struct Pty {
     }
 };
 #endif
+
+// The local second of the day a frame shows, read back from its bits: each group's seven
+// segment characters against the table (the eighth is the dot). Empty for what no table digit
+// makes.
+std::optional<int> shownSecondOfDay(const QString& bits, const CharacterTable& table)
+{
+    if (bits.size() != FrameLength)
+        return std::nullopt;
+    int digits[6] = {};
+    for (int group = 0; group < 6; ++group) {
+        const QString segments = bits.mid(group * PatternLength, PatternLength - 1);
+        int digit = -1;
+        for (int d = 0; d < 10 && digit < 0; ++d)
+            digit = table[static_cast<size_t>(d)].left(PatternLength - 1) == segments ? d : -1;
+        if (digit < 0)
+            return std::nullopt;
+        digits[group] = digit;
+    }
+    // Groups: seconds units, seconds tens, minutes units, minutes tens, hours units, hours tens.
+    return (digits[5] * 10 + digits[4]) * 3600 + (digits[3] * 10 + digits[2]) * 60 +
+           digits[1] * 10 + digits[0];
+}
+
+// The start of the wall-clock second, in microseconds, whose local time of day is secondOfDay,
+// the one nearest to nearUs.
+qint64 boundaryOf(int secondOfDay, qint64 nearUs)
+{
+    const qint64 near = nearUs / 1'000'000;
+    const int there = QDateTime::fromSecsSinceEpoch(near).time().msecsSinceStartOfDay() / 1000;
+    int diff = (secondOfDay - there) % 86400;
+    if (diff >= 43200)
+        diff -= 86400;
+    else if (diff < -43200)
+        diff += 86400;
+    return (near + diff) * 1'000'000;
+}
 
 // The time of day for the engine, remembering the reading it came from.
 class RecordedTime final : public TimeSource {
@@ -159,8 +203,7 @@ struct TickRecord {
     qint64 second;    // the wall-clock second shown
     qint64 startUs;   // when the tick handler began
     qint64 handlerUs; // how long it held the event loop
-    QString frame;
-    const FrameOnLine* line = nullptr;
+    QString frame;    // the frame of that second
 };
 
 struct Step {
@@ -183,8 +226,8 @@ void row(const char* name, std::vector<double> ms)
 
 int usage()
 {
-    std::fprintf(stderr, "usage: bench_ticklag [SECONDS] [--minutes N] [--slow-line | --real-line] "
-                         "[--qtimer | --old] [--step] [--bare]\n");
+    std::fprintf(stderr, "usage: bench_ticklag [SECONDS] [--minutes N] [--real-line] "
+                         "[--delay-ms N | --slow-line] [--qtimer | --old] [--step] [--bare]\n");
     return 2;
 }
 
@@ -216,7 +259,7 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     int seconds = 60;
-    bool slow = false;
+    int delayMs = 0;
     bool realLine = false;
     bool qtimer = false;
     bool old = false;
@@ -224,7 +267,9 @@ int main(int argc, char** argv)
     bool bareLoop = false;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--slow-line"))
-            slow = true;
+            delayMs = 1;
+        else if (!std::strcmp(argv[i], "--delay-ms") && i + 1 < argc)
+            delayMs = std::atoi(argv[++i]);
         else if (!std::strcmp(argv[i], "--real-line"))
             realLine = true;
         else if (!std::strcmp(argv[i], "--qtimer"))
@@ -242,7 +287,7 @@ int main(int argc, char** argv)
         else
             return usage();
     }
-    if ((slow && realLine) || (qtimer && old) || (old && stepping))
+    if (delayMs < 0 || (qtimer && old) || (old && stepping))
         return usage();
     if (bareLoop) {
 #ifdef Q_OS_LINUX
@@ -255,8 +300,7 @@ int main(int argc, char** argv)
 
     // --- the line ---
     std::unique_ptr<ComLines> com;
-    QString lineName = slow ? QStringLiteral("recording, 1 ms per operation")
-                            : QStringLiteral("recording, instant");
+    QString lineName = QStringLiteral("recording, %1 ms per operation").arg(delayMs);
 #ifdef Q_OS_LINUX
     Pty pty;
     if (realLine) {
@@ -269,6 +313,8 @@ int main(int argc, char** argv)
             std::perror("posix_openpt");
             return 1;
         }
+        // The shim reads it at the first line change, which has not happened yet.
+        qputenv("LINESHIM_DELAY_US", QByteArray::number(delayMs * 1000));
         // Built here, never the defaults: COM1 is the pseudo-terminal, the rest lead nowhere.
         PortMap map;
         map.devices = {pty.slave, QStringLiteral("/nonexistent/tikvor-bench-com2"),
@@ -276,7 +322,9 @@ int main(int argc, char** argv)
                        QStringLiteral("/nonexistent/tikvor-bench-com4"),
                        QStringLiteral("/nonexistent/tikvor-bench-com5")};
         com = std::make_unique<ComLines>(map);
-        lineName = QStringLiteral("ComLines on %1 (line shim)").arg(pty.slave);
+        lineName = QStringLiteral("ComLines on %1 (line shim, %2 ms per line change)")
+                       .arg(pty.slave)
+                       .arg(delayMs);
     }
 #else
     if (realLine) {
@@ -284,73 +332,72 @@ int main(int argc, char** argv)
         return 1;
     }
 #endif
-    TimedLines lines(com.get(), slow);
-    const QString mode = QStringLiteral("COM1,1200,N,8,1");
-
-    // --- the clock ---
-    std::atomic<qint64> offsetMs = 0;
-    std::unique_ptr<SecondTimer> timer;
-    QTimer oldTimer;
-    std::unique_ptr<LineSender> sender;
-    if (old) {
-        if (lines.OpenPort(mode) == 0) {
-            std::fprintf(stderr, "COM1 did not open\n");
-            return 1;
-        }
-    } else {
-        sender = std::make_unique<LineSender>(lines);
-        std::atomic<int> opened = 0;
-        sender->post([&](SerialLines& l) { opened = l.OpenPort(mode); });
-        if (!sender->waitIdle(10000) || opened == 0) {
-            std::fprintf(stderr, "COM1 did not open\n");
-            return 1;
-        }
-        if (stepping)
-            timer = std::make_unique<SecondTimer>(
-                [&offsetMs] { return systemWallClockMs() + offsetMs.load(); });
-        else if (qtimer)
-            timer = std::make_unique<SecondTimer>(SecondTimer::WallClock(&systemWallClockMs));
-        else
-            timer = std::make_unique<SecondTimer>();
-    }
-
-    // --- the tick, as the window runs it, with nothing drawn ---
+    TimedLines lines(com.get(), realLine ? 0 : delayMs * 1000);
+    const QString sampleFolder = QFileInfo(QStringLiteral(TIKVOR_SAMPLE_DATA_INI)).path();
     const CharacterTable table = LoadCharacterTable(QStringLiteral(TIKVOR_SAMPLE_DATA_INI));
-    ClockState state;
-    state.BlinkSign = 1.0f;
-    RecordedTime time(old ? std::function<qint64()>(&systemWallClockMs)
-                          : std::function<qint64()>([&] { return timer->wallTime(); }));
-    CallSink sink([&](ClockState& s) {
-        if (sender)
-            sender->sendFrame(s.FrameBits);
-        else
-            SendFrame(s.FrameBits, lines);
-    });
-    ClockEngine engine(state, table, time, QString()); // no face: nothing is drawn
-    engine.setFrameSink(&sink);
 
     std::vector<TickRecord> ticks;
     ticks.reserve(static_cast<size_t>(seconds) * 2 + 16);
-    bool ticked = false;
-    const auto onTick = [&] {
-        const qint64 start = wallMicros();
-        engine.UpdateClock();
-        ticks.push_back({wallSecond(time.lastMs), start, wallMicros() - start, state.FrameBits});
-        ticked = true;
-    };
     long long reaims = 0;
+    bool ticked = false;
+    std::atomic<qint64> offsetMs = 0;
+
+    // --- the old design: the engine's frame clocked out inside the tick ---
+    ClockState state;
+    state.BlinkSign = 1.0f;
+    RecordedTime time(&systemWallClockMs);
+    CallSink sink([&](ClockState& s) { SendFrame(s.FrameBits, lines); });
+    ClockEngine engine(state, table, time, QString()); // no face: nothing is drawn
+    engine.setFrameSink(&sink);
+    QTimer oldTimer;
+
+    // --- the display link, as tikvor-display runs it ---
+    std::unique_ptr<DisplayLink> link;
     if (old) {
+        if (lines.OpenPort(QStringLiteral("COM1,1200,N,8,1")) == 0) {
+            std::fprintf(stderr, "COM1 did not open\n");
+            return 1;
+        }
         oldTimer.setInterval(1000);
-        QObject::connect(&oldTimer, &QTimer::timeout, onTick);
+        QObject::connect(&oldTimer, &QTimer::timeout, [&] {
+            const qint64 start = wallMicros();
+            engine.UpdateClock();
+            ticks.push_back(
+                {wallSecond(time.lastMs), start, wallMicros() - start, state.FrameBits});
+        });
         oldTimer.start();
     } else {
-        QObject::connect(timer.get(), &SecondTimer::tick, onTick);
+        LinkOptions options;
+        options.programFolder = sampleFolder;
+        options.policy = PortPolicy::Retry;
+        options.onlyPort = 1;
+        options.lines = &lines;
+        if (stepping)
+            options.wallClock = [&offsetMs] { return systemWallClockMs() + offsetMs.load(); };
+        else if (qtimer)
+            options.wallClock = &systemWallClockMs;
+        link = std::make_unique<DisplayLink>(options);
+        QObject::connect(link.get(), &DisplayLink::noPort, [] {
+            std::fprintf(stderr, "COM1 did not open\n");
+            QCoreApplication::exit(1);
+        });
+        QObject::connect(link.get(), &DisplayLink::stopped, &app, &QCoreApplication::quit);
+        // The link's tick, timed from here: its own connection is replaced by one that measures.
+        SecondTimer& timer = link->timer();
+        QObject::disconnect(&timer, &SecondTimer::tick, link.get(), &DisplayLink::tick);
+        QObject::connect(&timer, &SecondTimer::tick, [&, l = link.get()] {
+            const qint64 start = wallMicros();
+            l->tick();
+            ticks.push_back({wallSecond(l->timer().wallTime()), start, wallMicros() - start,
+                             l->state().FrameBits});
+            ticked = true;
+        });
         // Connected after the timer's own handler: by now the firing has ticked or re-aimed.
-        QObject::connect(&timer->alarm(), &WallAlarm::expired, [&] {
+        QObject::connect(&timer.alarm(), &WallAlarm::expired, [&] {
             reaims += ticked ? 0 : 1;
             ticked = false;
         });
-        timer->start();
+        link->start();
     }
 
     // --- steps, from a thread of their own, as a set clock comes from outside ---
@@ -372,62 +419,65 @@ int main(int argc, char** argv)
                 const qint64 by = sizes[n % std::size(sizes)];
                 const qint64 at = wallMicros();
                 offsetMs += by;
-                QMetaObject::invokeMethod(timer.get(), &SecondTimer::clockStepped,
+                QMetaObject::invokeMethod(&link->timer(), &SecondTimer::clockStepped,
                                           Qt::QueuedConnection);
                 steps.push_back({at, by}); // read by main only after the join
             }
         });
     }
 
-    QTimer::singleShot(seconds * 1000 + 300, &app, &QCoreApplication::quit);
-    app.exec();
+    QTimer::singleShot(seconds * 1000 + 300, &app, [&] {
+        if (link)
+            link->stop(); // the frame on the line finished, then stopped() ends the loop
+        else
+            QCoreApplication::quit();
+    });
+    const int status = app.exec();
     stopSteps = true;
     if (stepper.joinable())
         stepper.join();
-    if (timer)
-        timer->stop();
-    if (sender)
-        sender->waitIdle(5000);
+    if (status != 0)
+        return status;
 
     // --- figures ---
-    std::vector<double> toTick, toStart, toEnd, handler;
+    std::vector<double> toTick, handler, toStart, toEnd, endOff;
     int repeated = 0;
     int skipped = 0;
-    int notOnLine = 0;
-    {
-        const std::lock_guard lock(lines.mutex);
-        // Frames reach the line in the order of their ticks; a replaced one never does.
-        size_t cursor = 0;
-        for (TickRecord& t : ticks) {
-            for (size_t i = cursor; i < lines.frames.size(); ++i) {
-                if (lines.frames[i].bits == t.frame) {
-                    t.line = &lines.frames[i];
-                    cursor = i + 1;
-                    break;
-                }
-            }
-            notOnLine += t.line ? 0 : 1;
+    int unreadable = 0;
+    const std::lock_guard lock(lines.mutex);
+    for (size_t i = 0; i < ticks.size() && !stepping; ++i) {
+        const TickRecord& t = ticks[i];
+        toTick.push_back(static_cast<double>(t.startUs - t.second * 1'000'000) / 1000.0);
+        handler.push_back(static_cast<double>(t.handlerUs) / 1000.0);
+    }
+    // Each frame against the second it shows. The first is the start-up's, sent at once in
+    // whatever part of its second the program started.
+    std::optional<int> previous;
+    for (size_t i = 0; i < lines.frames.size() && !stepping; ++i) {
+        const FrameOnLine& f = lines.frames[i];
+        const std::optional<int> shown = shownSecondOfDay(f.bits, table);
+        if (!shown) {
+            ++unreadable;
+            continue;
         }
-        for (size_t i = 0; i < ticks.size() && !stepping; ++i) {
-            const TickRecord& t = ticks[i];
-            const double start = static_cast<double>(t.second) * 1e6;
-            toTick.push_back((static_cast<double>(t.startUs) - start) / 1000.0);
-            handler.push_back(static_cast<double>(t.handlerUs) / 1000.0);
-            if (t.line) {
-                toStart.push_back((static_cast<double>(t.line->startUs) - start) / 1000.0);
-                toEnd.push_back((static_cast<double>(t.line->endUs) - start) / 1000.0);
-            }
-            if (i > 0 && t.second == ticks[i - 1].second)
-                ++repeated;
-            if (i > 0 && t.second > ticks[i - 1].second + 1)
-                skipped += static_cast<int>(t.second - ticks[i - 1].second - 1);
+        if (previous) {
+            const int diff = ((*shown - *previous) % 86400 + 86400) % 86400;
+            repeated += diff == 0 ? 1 : 0;
+            skipped += diff > 1 ? diff - 1 : 0;
         }
+        previous = shown;
+        if (i == 0)
+            continue;
+        const qint64 boundary = boundaryOf(*shown, f.endUs);
+        toStart.push_back(static_cast<double>(f.startUs - boundary) / 1000.0);
+        toEnd.push_back(static_cast<double>(f.endUs - boundary) / 1000.0);
+        endOff.push_back(std::abs(toEnd.back()));
     }
 
     const char* design = old        ? "old (1000 ms QTimer, shift-out in the tick)"
-                         : qtimer   ? "SecondTimer on a Qt timer, frame first"
-                         : stepping ? "SecondTimer on an injected, stepped clock and a Qt timer"
-                                    : "SecondTimer on the system's wall-clock alarm, frame first";
+                         : qtimer   ? "display link, SecondTimer on a Qt timer"
+                         : stepping ? "display link, SecondTimer on an injected, stepped clock"
+                                    : "display link, SecondTimer on the system's wall-clock alarm";
     std::printf("bench_ticklag: %d s, %s; line: %s\n", seconds, design, qPrintable(lineName));
     std::printf("%-38s %9s %9s %9s %9s\n", "ms", "min", "median", "p99", "max");
     if (stepping) {
@@ -440,11 +490,18 @@ int main(int argc, char** argv)
             if (next == ticks.size())
                 break;
             const TickRecord& t = ticks[next];
-            const double tickMs = static_cast<double>(t.startUs - step.atUs) / 1000.0;
-            stepToTick.push_back(tickMs);
-            if (t.line)
-                stepToEnd.push_back(static_cast<double>(t.line->endUs - step.atUs) / 1000.0);
-            late += t.line && t.line->endUs - step.atUs <= 10'000 ? 0 : 1;
+            stepToTick.push_back(static_cast<double>(t.startUs - step.atUs) / 1000.0);
+            // The first frame after the step that shows what that tick showed.
+            const FrameOnLine* shown = nullptr;
+            for (const FrameOnLine& f : lines.frames) {
+                if (f.endUs >= step.atUs && f.bits == t.frame) {
+                    shown = &f;
+                    break;
+                }
+            }
+            if (shown)
+                stepToEnd.push_back(static_cast<double>(shown->endUs - step.atUs) / 1000.0);
+            late += shown && shown->endUs - step.atUs <= 10'000 ? 0 : 1;
         }
         row("set clock -> tick", stepToTick);
         row("set clock -> frame end on line", stepToEnd);
@@ -454,15 +511,16 @@ int main(int argc, char** argv)
         row("second start -> tick", toTick);
         row("second start -> frame start on line", toStart);
         row("second start -> frame end on line", toEnd);
+        row("|frame end - second start|", endOff);
         row("tick holds the event loop", handler);
-        std::printf(
-            "ticks %zu, seconds repeated %d, seconds left out %d, frames not on the line %d",
-            ticks.size(), repeated, skipped, notOnLine);
+        std::printf("ticks %zu, frames on the line %zu, seconds on the line repeated %d, left out "
+                    "%d, unreadable frames %d",
+                    ticks.size(), lines.frames.size(), repeated, skipped, unreadable);
         if (!old)
             std::printf(", alarm firings that only re-aimed %lld", reaims);
     }
-    if (sender) {
-        const LineSender::Stats stats = sender->stats();
+    if (link) {
+        const LineSender::Stats stats = link->lineSender()->stats();
         std::printf(", dropped %llu, cut %llu", static_cast<unsigned long long>(stats.dropped),
                     static_cast<unsigned long long>(stats.cutShort));
     }

@@ -59,7 +59,7 @@ struct Window {
     RecordingLines lines;
     std::atomic<qint64> lineClock = 0; // ms, for the line thread's retries
     Form1 form{Form1Options{folder.path(), &time, &desktop, &lines, true,
-                            [this] { return lineClock.load(); }}};
+                            [this] { return lineClock.load() * 1000; }}};
 
     template <typename T = QWidget> T* control(const char* name)
     {

@@ -46,7 +46,7 @@ struct Rig {
         options.wiringTest = wiringTest;
         options.lines = &lines;
         options.wallClock = [this] { return wall.load(); };
-        options.lineClock = [this] { return steady.load(); };
+        options.lineClock = [this] { return steady.load() * 1000; }; // ms, as the wall clock
         console = std::make_unique<DisplayConsole>(
             options, [this](const QString& text) { errors << text; },
             [this](const QString& text) { output << text; });
@@ -62,11 +62,13 @@ struct Rig {
         console->start();
         settle();
     }
-    // The next second: the clocks move on and the timer fires as it would.
+    // The next second: the clocks move on, the frame sent ahead for it goes out, and the timer
+    // fires as it would.
     void second()
     {
         wall += 1000;
         steady += 1000;
+        settle();
         link().timer().fire();
         settle();
     }

@@ -1,7 +1,8 @@
-// The core both front ends share, on its own: port choices that wait their turn, and the one way
-// out reported once, after the line.
+// The core both front ends share, on its own: port choices that wait their turn, a set clock
+// on the display at once, and the one way out reported once, after the line.
 
 #include "link/displaylink.h"
+#include "support/patterns.h"
 #include "support/programfolder.h"
 #include "support/recordinglines.h"
 
@@ -16,14 +17,11 @@ namespace {
 struct Rig {
     ProgramFolder folder;
     RecordingLines lines;
-    DisplayLink link{LinkOptions{folder.path(),
-                                 PortPolicy::Buttons,
-                                 std::nullopt,
-                                 false,
-                                 &lines,
-                                 [] { return qint64(1'700'000'000'000); },
-                                 nullptr,
-                                 {}}};
+    std::atomic<qint64> wall = 1'700'000'000'300; // ms
+    std::atomic<qint64> steady = 0;               // ms
+    DisplayLink link{LinkOptions{folder.path(), PortPolicy::Buttons, std::nullopt, false, &lines,
+                                 [this] { return wall.load(); }, nullptr,
+                                 [this] { return steady.load() * 1000; }}};
     void settle()
     {
         if (LineSender* sender = link.lineSender())
@@ -60,6 +58,45 @@ private slots:
         QCOMPARE(chosen[1][0].value<PortView>().selected, 5);
         QCOMPARE(r.lines.inUse.load(), 5);
         QCOMPARE(r.link.state().PortCaption, QString("Tikvor - COM5"));
+    }
+
+    // The frame sent ahead for the next second was reckoned by the old time: a set clock drops
+    // it; a new second goes at once, and the next one is aimed by the new time.
+    void aSetClockIsNeverShownLateOrWrong_data()
+    {
+        QTest::addColumn<qint64>("stepMs"); // at .300 of a second
+        QTest::newRow("an hour on") << qint64(3'600'500);
+        QTest::newRow("back within the second on show") << qint64(-250);
+    }
+    void aSetClockIsNeverShownLateOrWrong()
+    {
+        QFETCH(qint64, stepMs);
+        Rig r;
+        r.link.start();
+        r.settle();
+        const auto time = [&](qint64 ms) {
+            return QDateTime::fromMSecsSinceEpoch(ms).time().toString("HH:mm:ss");
+        };
+        const auto frames = [&] {
+            QStringList times;
+            for (const QString& f : decodeFrames(r.lines.calls()))
+                if (!f.startsWith(u'O'))
+                    times << shown(f).left(8);
+            return times;
+        };
+        QStringList expected{time(r.wall)};
+        r.wall += stepMs;
+        r.link.timer().clockStepped();
+        r.settle();
+        if (time(r.wall) != expected.last())
+            expected << time(r.wall);
+        const qint64 next = 1000 - r.wall % 1000; // on the line clock, still at 0
+        r.steady = next - 1;
+        r.settle();
+        QCOMPARE(frames(), expected);
+        r.steady = next;
+        r.settle();
+        QCOMPARE(frames(), expected << time(r.wall + 1000));
     }
 
     void stopIsReportedOnceAfterTheLine_data()

@@ -170,8 +170,8 @@ private slots:
         open(sender, device);
         int second = 1;
         for (; second <= 6 && sender.stats().completed == 0; ++second) {
-            now = 1000 * second;
-            if (1000 + plugAfter <= now)
+            now = 1'000'000 * second;
+            if (1000 * (1000 + plugAfter) <= now)
                 device.unplugged = false;
             sender.sendFrame(frame(second));
             QVERIFY(sender.waitIdle(Patience));
@@ -188,6 +188,92 @@ private slots:
         QCOMPARE(device.calls().count("OCOM2"), attempts);
         QMutexLocker lock(&heardMutex);
         QCOMPARE(heard, (QList<bool>{true, false}));
+    }
+
+    // Frames for later, on a clock that moves only with the line: every line operation takes
+    // 1 ms, so a frame takes 144 ms (the log is never cleared: it is the clock). A frame meant to
+    // end at End starts that much before it once the worker has seen MinSamples frames on this
+    // port, and on End itself without them.
+    void frameForLaterEndsOnTime_data()
+    {
+        QTest::addColumn<int>("before");      // frames sent whole first
+        QTest::addColumn<bool>("portSwitch"); // then a port switch
+        QTest::addColumn<qint64>("leadUs");
+        QTest::newRow("no lead yet: on the second") << FrameLead::MinSamples - 1 << false << 0LL;
+        QTest::newRow("lead learnt: early by it") << FrameLead::MinSamples << false << 144'000LL;
+        QTest::newRow("a port switch forgets it") << FrameLead::MinSamples << true << 0LL;
+    }
+    void frameForLaterEndsOnTime()
+    {
+        QFETCH(int, before);
+        QFETCH(bool, portSwitch);
+        QFETCH(qint64, leadUs);
+        RecordingLines device;
+        device.working = 0b11111;
+        std::atomic<qint64> base = 0;
+        LineSender sender(device, {}, [&] { return base + 1000 * qint64(device.calls().size()); });
+        const auto setNow = [&](qint64 us) { base = us - 1000 * qint64(device.calls().size()); };
+        QCOMPARE(openPort(sender, QStringLiteral("COM2,1200,N,8,1")), 2);
+        for (int i = 0; i < before; ++i) {
+            sender.sendFrame(frame(i));
+            QVERIFY(sender.waitIdle(Patience));
+        }
+        if (portSwitch)
+            QCOMPARE(openPort(sender, QStringLiteral("COM3,1200,N,8,1")), 3);
+        QVERIFY(sender.waitIdle(Patience));
+        const qint64 end = sender.nowUs() + 10'000'000;
+        sender.sendFrameAt(frame(99), end);
+        setNow(end - leadUs - 1);
+        QVERIFY(sender.waitIdle(Patience));
+        QVERIFY(!decodeFrames(device.calls()).contains(frame(99)));
+        setNow(end - leadUs);
+        QVERIFY(sender.waitIdle(Patience));
+        QCOMPARE(decodeFrames(device.calls()).last(), frame(99));
+        QCOMPARE(sender.nowUs(), end + (leadUs ? 0 : 144'000));
+    }
+
+    // Without a lead a frame for later starts on its second, just when the tick of that second
+    // hands over the next: the one due goes out, the next waits for its own time.
+    void aDueFrameIsNotReplacedByTheNext()
+    {
+        RecordingLines device;
+        device.working = 0b11111;
+        std::atomic<qint64> now = 0;
+        LineSender sender(device, {}, [&] { return now.load(); });
+        open(sender, device);
+        sender.sendFrameAt(frame(1), 1'000'000);
+        QVERIFY(sender.waitIdle(Patience));
+        now = 1'000'000;
+        sender.sendFrameAt(frame(2), 2'000'000);
+        QVERIFY(sender.waitIdle(Patience));
+        QCOMPARE(decodeFrames(device.calls()), QStringList{frame(1)});
+        QCOMPARE(sender.stats().dropped, quint64(0));
+    }
+
+    // The clock is set while the frame sent ahead for the next second is on the line: it ends
+    // whole, the frame aimed after it by the old time never goes out, the right one goes at once.
+    void clockSetDuringAnEarlyFrame()
+    {
+        RecordingLines device;
+        device.working = 0b11111;
+        std::atomic<qint64> base = 0;
+        LineSender sender(device, {}, [&] { return base + 1000 * qint64(device.calls().size()); });
+        QCOMPARE(openPort(sender, QStringLiteral("COM2,1200,N,8,1")), 2);
+        for (int i = 0; i < FrameLead::MinSamples; ++i) {
+            sender.sendFrame(frame(i));
+            QVERIFY(sender.waitIdle(Patience));
+        }
+        const int ops = 144 * FrameLead::MinSamples;
+        device.enterAt = device.blockAt = ops + 50;    // inside the early frame
+        sender.sendFrameAt(frame(10), sender.nowUs()); // due at once: its lead has passed
+        device.entered.acquire();
+        sender.sendFrameAt(frame(11), sender.nowUs()); // due too, waiting for the line
+        sender.dropScheduled();                        // the clock was set
+        sender.sendFrame(frame(20));                   // the right time, at once
+        device.gate.release();
+        QVERIFY(sender.waitIdle(Patience));
+        QCOMPARE(decodeFrames(device.calls().mid(1 + ops)), QStringList({frame(10), frame(20)}));
+        QCOMPARE(sender.stats().dropped, quint64(1));
     }
 
     void aTaskNeverWaitsForTheLine()
@@ -258,7 +344,7 @@ private slots:
             done.release();
         });
         if (slow)
-            now = LineSender::FinishLimitMs;
+            now = LineSender::FinishLimitMs * 1000;
         d.gate.release();
         QVERIFY(done.tryAcquire(1, Patience));
         QVERIFY(sender->waitFinished(Patience));

@@ -18,6 +18,20 @@ QString timeCaption(QTime time)
     return QLocale::system().toString(time, format.trimmed());
 }
 
+QString nextSecondFrame(const CharacterTable& table, const ClockState& state)
+{
+    const QTime shown =
+        QTime::fromString(state.HourTens + state.HourUnits + state.MinuteTens + state.MinuteUnits +
+                              state.SecondTens + state.SecondUnits,
+                          QStringLiteral("HHmmss"));
+    if (!shown.isValid())
+        return {};
+    ClockState next = state;
+    next.BlinkSign *= -1.0f;
+    setDigits(next, shown.addSecs(1));
+    return buildFrame(table, next);
+}
+
 ClockEngine::ClockEngine(ClockState& state, const CharacterTable& table, const TimeSource& time,
                          QString programFolder)
     : m_state(state), m_table(table), m_time(time), m_programFolder(std::move(programFolder))

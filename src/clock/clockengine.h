@@ -50,6 +50,11 @@ public:
 // The caption of the minimised window: the time in the system's long time format.
 QString timeCaption(QTime time);
 
+// The frame the next second will show, from the state this tick left: the time one second on
+// and the dot bits of the next blink phase, built the way the next tick will build it, without
+// touching the state. Empty when the state holds no time.
+QString nextSecondFrame(const CharacterTable& table, const ClockState& state);
+
 class ClockEngine {
 public:
     // Without faces: a front end that shows neither caption nor pictures (see setFaces).

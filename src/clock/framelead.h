@@ -6,21 +6,34 @@
 // ends an eighth of a second later. So the line thread starts the frame for second S that much
 // before S, and learns "that much" from the frames it has sent on the port in use.
 //
+// How long a frame takes depends on the frame: every bit costs two DTR changes, but TXD changes
+// only where the next bit differs from the one before (a TXD call that keeps the level costs
+// nothing), so one frame makes 96 to 144 line changes. At 5 ms a change that is over 200 ms
+// between two frames; one figure for every frame would turn the display up to a tenth of a
+// second early or late. So each span is kept with the TXD changes of its frame, and the lead is
+// a straight line through them: a fixed part (the DTR changes, the wake-up) plus a cost per TXD
+// change.
+//
 // Contract:
 // - record() takes the span of one frame sent whole: from the moment it was due to start (or,
-//   when it could not start then, the moment it did) to its last falling clock edge. Spans are
-//   in microseconds. A frame cut short by a failing line is not recorded.
-// - lead() is empty until MinSamples spans are recorded, so the first frames after an open, a
-//   port switch or a reopen start on the second as before; then it is the median of the last
-//   Window spans. The median is what the display's own timing is judged by: half of the frames
-//   end a little early, half a little late, and one slow frame (a preempted thread, a busy USB
-//   bus) moves it by nothing. A margin taken from the spread would move every frame early by
-//   that margin.
+//   when it could not start then, the moment it did) to its last falling clock edge, and the
+//   TXD level changes it made. Spans are in microseconds. A frame cut short by a failing line is
+//   not recorded.
+// - lead(changes) is empty until MinSamples spans are recorded, so the first frames after an
+//   open, a port switch or a reopen start on the second as before. Then it is the span a frame
+//   with that many TXD changes takes, from the last Window spans by a line fitted without
+//   regard to outliers: its slope the median of the slopes between every two spans of different
+//   changes (none when all have the same), its level the median of what each span leaves once
+//   the slope is taken off. With equal changes that is the median span. The median is what the
+//   display's own timing is judged by: half of the frames end a little early, half a little
+//   late, and one slow frame (a preempted thread, a busy USB bus) moves it by nothing. A margin
+//   taken from the spread would move every frame early by that margin.
 // - reset() forgets every span: a new port, or the same one opened again, has its own timing.
 // - frameStart() is the rule the line thread waits by: a frame that must end at endUs starts at
 //   endUs - lead, or at endUs without a lead; never before nowUs (a frame longer than a second,
 //   or one handed over late, goes at once, back to back with the one before).
 
+#include <QString>
 #include <QtGlobal>
 
 #include <array>
@@ -33,12 +46,16 @@ public:
     static constexpr int Window = 31; // odd: the median is one of the spans
     static constexpr int MinSamples = 3;
 
-    void record(qint64 spanUs);
+    void record(qint64 spanUs, int changes);
     void reset() { m_count = 0; }
-    std::optional<qint64> lead() const;
+    std::optional<qint64> lead(int changes) const;
 
 private:
-    std::array<qint64, Window> m_spans{};
+    struct Span {
+        qint64 us = 0;
+        int changes = 0;
+    };
+    std::array<Span, Window> m_spans{};
     int m_count = 0; // spans recorded since the reset; the newest at (m_count - 1) % Window
 };
 
@@ -47,5 +64,9 @@ constexpr qint64 frameStart(qint64 endUs, std::optional<qint64> leadUs, qint64 n
     const qint64 start = endUs - leadUs.value_or(0);
     return start > nowUs ? start : nowUs;
 }
+
+// The TXD level changes of a frame sent last character first, from the level the line holds
+// (empty: not known, the first bit counts as a change).
+int txdChanges(const QString& frame, std::optional<int> level);
 
 } // namespace tikvor

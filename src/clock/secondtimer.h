@@ -48,17 +48,26 @@ public:
     // second the schedule recorded even when the handler starts after the next boundary.
     // Elsewhere: the wall clock now.
     qint64 wallTime() const;
+    // The reading the last wallTime() gave, without reading the clock again: what the handler
+    // showed, when it read the time through wallTime() (TickTimeSource does).
+    qint64 lastWallTime() const { return m_inTick ? m_tickTime : m_lastRead.value_or(m_tickTime); }
 
     // What the expiry of the alarm runs. Tests call it in place of waiting for the alarm.
     void fire();
-    // What the system's report of a set clock runs: the time now shows at once unless its second
-    // is the one on show already, and the alarm is aimed anew from it. Tests call it as the
-    // system would.
-    void clockStepped() { fire(); }
+    // What the system's report of a set clock runs: stepped() first, then the time now shows at
+    // once unless its second is the one on show already, and the alarm is aimed anew from it.
+    // Tests call it as the system would.
+    void clockStepped()
+    {
+        emit stepped();
+        fire();
+    }
     const WallAlarm& alarm() const { return *m_alarm; }
 
 signals:
     void tick();
+    // The wall clock was set: whatever was reckoned ahead by the old time is wrong.
+    void stepped();
 
 private:
     void aim(qint64 nowMs);

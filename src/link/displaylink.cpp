@@ -7,6 +7,7 @@
 #include "startup/programfolder.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 
 namespace tikvor {
@@ -33,6 +34,7 @@ DisplayLink::DisplayLink(LinkOptions options, QObject* parent)
     m_state.PortCaption = portCaption(0); // until a port is found
     m_engine->setFrameSink(this);
     connect(m_timer.get(), &SecondTimer::tick, this, &DisplayLink::tick);
+    connect(m_timer.get(), &SecondTimer::stepped, this, &DisplayLink::clockStepped);
 }
 
 DisplayLink::~DisplayLink()
@@ -94,8 +96,49 @@ void DisplayLink::tick()
 
 void DisplayLink::sendFrame(ClockState& state)
 {
-    if (m_sender)
+    if (!m_sender)
+        return;
+    if (m_options.time) {
         m_sender->sendFrame(state.FrameBits);
+        return;
+    }
+    // Without a port yet, the frame of the tick follows the try made at this tick.
+    const qint64 second = wallSecond(m_timer->lastWallTime());
+    if (m_aheadSecond != second || m_port == 0)
+        m_sender->sendFrame(state.FrameBits);
+    sendAhead(state, second);
+}
+
+void DisplayLink::sendAhead(const ClockState& state, qint64 second)
+{
+    const QString next = nextSecondFrame(m_table, state);
+    if (next.isEmpty())
+        return;
+    // From the wall clock to the line thread's: the one is set by people, the other never is.
+    const qint64 endUs = m_sender->nowUs() + ((second + 1) * 1'000'000 - wallNowUs());
+    m_sender->sendFrameAt(next, endUs);
+    m_aheadSecond = second + 1;
+}
+
+void DisplayLink::clockStepped()
+{
+    const std::optional<qint64> ahead = std::exchange(m_aheadSecond, std::nullopt);
+    if (!m_sender || !ahead)
+        return;
+    m_sender->dropScheduled();
+    // Still the second on show: no tick follows now, so the next frame is aimed anew here.
+    // Otherwise the tick that follows sends its frame at once, and the next one ahead.
+    if (!isStopping() && m_state.PortClosed == False16 &&
+        wallSecond(m_timer->wallTime()) == *ahead - 1)
+        sendAhead(m_state, *ahead - 1);
+}
+
+qint64 DisplayLink::wallNowUs() const
+{
+    if (m_options.wallClock)
+        return m_options.wallClock() * 1000;
+    using namespace std::chrono;
+    return duration_cast<microseconds>(system_clock::now().time_since_epoch()).count();
 }
 
 // --- the buttons ---------------------------------------------------------------------------

@@ -20,6 +20,14 @@
 //   once.
 // - Lost and found (LineSender): linkLost reports each change; the open window's caption then
 //   says "(odpojeno)".
+// - Frames ahead: the display turns over when a frame's last clock edge arrives, so the tick of
+//   second S also hands over the frame of S + 1 (the next time and blink phase), to end on the
+//   wall-clock instant of S + 1; the line thread starts it early by what frames take on the
+//   port. The window still changes at the tick. A tick whose second was not sent ahead (the
+//   first, one after a set clock or a stall, one without a port yet) also sends its own frame
+//   at once. A set clock drops the frame sent ahead by the old time. An injected time of day
+//   (LinkOptions::time) has no instant on the wall clock: its frames go at once, one per tick,
+//   as they are built.
 // - stop(status) is the one way out and never waits: no tick after it, stopping() at once (the
 //   window hides), the frame on the line finished within a second or cut, the lines at rest, the
 //   port released, then stopped(status) on the event loop's thread. Later calls change nothing.
@@ -125,6 +133,9 @@ signals:
 
 private:
     void sendFrame(ClockState& state) override;
+    void sendAhead(const ClockState& state, qint64 second);
+    void clockStepped();
+    qint64 wallNowUs() const;
     void choose(std::optional<int> click);
     void chosen(const PortView& view);
     void tryPorts();
@@ -143,6 +154,7 @@ private:
     // The emulated displays, owned by the lines and fixed at start(); index 0 = COM1.
     std::array<VirtualDisplay*, PortCount> m_virtual{};
     const ComLines* m_comLines = nullptr; // the lines when they are real ports
+    std::optional<qint64> m_aheadSecond; // the wall-clock second whose frame is sent ahead
 
     PortView m_buttons;       // the buttons as the last choice left them
     bool m_choosing = false;  // a choice is on the line thread

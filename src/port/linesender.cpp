@@ -10,10 +10,10 @@ namespace tikvor {
 
 namespace {
 
-qint64 steadyMilliseconds()
+qint64 steadyMicroseconds()
 {
     using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+    return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
 bool allDigits(const QString& frame)
@@ -33,8 +33,17 @@ int LineSender::TrackedLines::OpenPort(const QString& mode)
     if (result != 0) {
         modeInUse = mode;
         opened = true;
+        txdLevel.reset();
     }
     return result;
+}
+
+bool LineSender::TrackedLines::TXD(int level)
+{
+    if (cut() || !m_lines.TXD(level))
+        return false;
+    txdLevel = level;
+    return true;
 }
 
 bool LineSender::TrackedLines::cut() const
@@ -57,8 +66,8 @@ LineSender::LineSender(std::unique_ptr<SerialLines> lines, LinkListener listener
 }
 
 LineSender::LineSender(SerialLines& lines, LinkListener listener, Clock clock)
-    : m_clock(clock ? std::move(clock) : Clock(steadyMilliseconds)), m_lines(lines, m_clock),
-      m_listener(std::move(listener))
+    : m_clock(clock ? std::move(clock) : Clock(steadyMicroseconds)), m_lines(lines, m_clock),
+      m_listener(std::move(listener)), m_ownClock(!clock)
 {
     m_thread.reset(QThread::create([this] { run(); }));
     m_thread->setObjectName(QStringLiteral("LineSender"));
@@ -82,7 +91,41 @@ void LineSender::sendFrame(const QString& frame)
             return;
         if (m_pending)
             ++m_stats.dropped;
-        m_pending = frame;
+        m_pending = Pending{frame, std::nullopt};
+    }
+    m_work.notify_all();
+}
+
+void LineSender::sendFrameAt(const QString& frame, qint64 endUs)
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        if (m_stop)
+            return;
+        // A frame whose start has come is the frame for now: the worker has not woken for it
+        // yet (the tick that hands the next one comes on the same second), or the line is still
+        // busy with the one before. It goes next; the new one waits for its own time.
+        if (m_scheduled && m_clock() >= m_scheduled->startUs.value_or(m_scheduled->endUs)) {
+            if (m_pending)
+                ++m_stats.dropped;
+            m_pending = Pending{std::move(m_scheduled->frame),
+                                m_scheduled->waited ? m_scheduled->startUs : std::nullopt};
+        } else if (m_scheduled) {
+            ++m_stats.dropped;
+        }
+        m_scheduled = Scheduled{frame, endUs, std::nullopt, false};
+    }
+    m_work.notify_all();
+}
+
+void LineSender::dropScheduled()
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        if (!m_scheduled)
+            return;
+        ++m_stats.dropped;
+        m_scheduled.reset();
     }
     m_work.notify_all();
 }
@@ -106,7 +149,7 @@ void LineSender::finish(std::function<void()> done)
             return;
         m_stop = true;
         m_done = std::move(done);
-        m_lines.cutAt = m_clock() + FinishLimitMs;
+        m_lines.cutAt = m_clock() + FinishLimitMs * 1000;
     }
     m_work.notify_all();
 }
@@ -131,6 +174,22 @@ bool LineSender::waitIdle(int timeoutMs)
                               [this] { return idle() || m_finished; });
 }
 
+bool LineSender::idle() const
+{
+    if (m_busy || m_pending || !m_tasks.empty())
+        return false;
+    return !m_scheduled || (m_scheduled->startUs && m_clock() < *m_scheduled->startUs);
+}
+
+void LineSender::waitUntil(std::unique_lock<std::mutex>& lock, qint64 untilUs)
+{
+    using namespace std::chrono;
+    if (m_ownClock)
+        m_work.wait_until(lock, steady_clock::time_point(microseconds(untilUs)));
+    else
+        m_work.wait_for(lock, milliseconds(1));
+}
+
 void LineSender::setLost(bool lost)
 {
     if (lost == m_lost)
@@ -144,25 +203,56 @@ void LineSender::run()
 {
     std::unique_lock lock(m_mutex);
     for (;;) {
-        m_work.wait(lock, [this] { return m_stop || !m_tasks.empty() || m_pending; });
+        m_work.wait(lock,
+                    [this] { return m_stop || !m_tasks.empty() || m_pending || m_scheduled; });
         if (m_stop)
             break;
-        m_busy = true;
-        if (!m_tasks.empty()) {
+        if (m_tasks.empty() && !m_pending) {
+            // A frame for later: once it has waited for its start it keeps the aimed start as
+            // the start of its span, so that the time the worker takes to wake is learnt too.
+            Scheduled& next = *m_scheduled;
+            const qint64 now = m_clock();
+            const qint64 start =
+                frameStart(next.endUs, m_lead.lead(txdChanges(next.frame, m_lines.txdLevel)), now);
+            if (start > now) {
+                next.startUs = start;
+                next.waited = true;
+                m_settled.notify_all();
+                waitUntil(lock, start);
+                continue; // anything may have come meanwhile: look again
+            }
+            const std::optional<qint64> spanFrom =
+                next.waited ? next.startUs : std::optional<qint64>();
+            QString frame = std::move(next.frame);
+            m_scheduled.reset();
+            m_busy = true;
+            lock.unlock();
+            send(std::move(frame), spanFrom);
+            lock.lock();
+        } else if (!m_tasks.empty()) {
+            m_busy = true;
+            if (m_scheduled) // it starts later than it waited for: look at it anew
+                m_scheduled->waited = false;
             Task task = std::move(m_tasks.front());
             m_tasks.pop_front();
             lock.unlock();
             m_lines.opened = false;
             task(m_lines);
-            // A port opened by the task is fresh: whatever was lost before is behind us.
-            if (m_lines.opened)
+            // A port opened by the task is fresh: whatever was lost before is behind us, and its
+            // frames take their own time.
+            if (m_lines.opened) {
                 setLost(false);
+                m_lead.reset();
+            }
             lock.lock();
         } else {
-            QString frame = std::move(*m_pending);
+            m_busy = true;
+            if (m_scheduled)
+                m_scheduled->waited = false;
+            Pending next = std::move(*m_pending);
             m_pending.reset();
             lock.unlock();
-            send(std::move(frame));
+            send(std::move(next.frame), next.spanFromUs);
             lock.lock();
         }
         m_busy = false;
@@ -170,6 +260,7 @@ void LineSender::run()
     }
     m_tasks.clear();
     m_pending.reset();
+    m_scheduled.reset();
     std::function<void()> done = std::move(m_done);
     lock.unlock();
 
@@ -188,9 +279,8 @@ void LineSender::run()
         done();
 }
 
-// Every frame starts here, the moment it is handed over: the one place that decides when a
-// frame goes on the line.
-void LineSender::send(QString frame)
+// Every frame starts here, the moment it is due: the one place that puts a frame on the line.
+void LineSender::send(QString frame, std::optional<qint64> spanFromUs)
 {
     const auto count = [this](quint64 Stats::*field) {
         const std::lock_guard lock(m_mutex);
@@ -200,17 +290,22 @@ void LineSender::send(QString frame)
         return count(&Stats::dropped);
     if (m_lost) {
         const qint64 now = m_clock();
-        if (now - m_lastAttempt < RetryIntervalMs)
+        if (now - m_lastAttempt < RetryIntervalUs)
             return count(&Stats::dropped);
         m_lastAttempt = now;
         // The same device by its name, as the adapter comes back under it.
         if (m_lines.OpenPort(*m_lines.modeInUse) == 0)
             return count(&Stats::dropped);
         count(&Stats::reopened);
+        m_lead.reset();
+        spanFromUs.reset(); // the open is no part of a frame's time
     }
     m_frame = std::move(frame);
+    const int changes = txdChanges(m_frame, m_lines.txdLevel);
+    const qint64 start = m_clock();
     const int sent = SendFrame(m_frame, m_lines);
     if (sent == m_frame.size()) {
+        m_lead.record(m_clock() - spanFromUs.value_or(start), changes);
         count(&Stats::completed);
         setLost(false);
         return;

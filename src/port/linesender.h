@@ -7,15 +7,24 @@
 // port choices and goes on.
 //
 // Contract:
-// - sendFrame never waits. The worker clocks each frame out whole with SendFrame, last
-//   character first, in the order handed over. At most one frame waits behind the one in
-//   progress: a newer frame replaces a waiting one (counted as dropped), since only the newest
-//   time is worth showing.
+// - sendFrame and sendFrameAt never wait. The worker clocks each frame out whole with SendFrame,
+//   last character first. sendFrame's frame is for now: it goes as soon as the line is free.
+//   sendFrameAt's frame is for later: it is meant to end (its last DTR fall returned) at endUs
+//   on the line clock (nowUs), so it starts FrameLead's lead for it earlier, learnt from the
+//   frames sent whole on this port; without a lead yet it starts at endUs. It never starts
+//   before the frame on the line has ended nor before a frame for now, so a frame that takes
+//   longer than a second goes back to back with the one before. At most one frame for now and
+//   one for later wait: a newer one replaces the waiting one of its kind (counted as dropped),
+//   since only the newest time is worth showing. A frame for later whose start has come when
+//   the next one is handed over becomes the frame for now.
+// - dropScheduled: the clock was set, so the frame for later, aimed by the old time, never goes
+//   out (counted as dropped). The frame on the line is finished whole.
 // - post never waits: the task runs on the worker between two frames, never inside one, with the
-//   lines to itself, before any waiting frame. Tasks run in the order posted. A port choice is
-//   such a task: a frame that waits during the choice goes out afterwards, to the port that won.
-//   Only a task can open a port: LineSender itself is no SerialLines, so nothing can open a port
-//   behind the worker's back or wait inside a task for another task.
+//   lines to itself, before any waiting frame, also before one waiting for its time. Tasks run
+//   in the order posted. An open by a task, and the reopen after a loss, forget the lead. A port
+//   choice is such a task: a frame that waits during the choice goes out afterwards, to the port
+//   that won. Only a task can open a port: LineSender itself is no SerialLines, so nothing can open
+//   a port behind the worker's back or wait inside a task for another task.
 // - The port in use is the one of the last OpenPort that succeeded; without one, frames are
 //   dropped unsent.
 // - Lost and found: when a line operation fails, the port in use counts as lost and the frame
@@ -29,6 +38,7 @@
 //   destroyed on the worker (which releases the port), and then `done` runs on the worker.
 //   Destruction finishes the same way and waits for it.
 
+#include "clock/framelead.h"
 #include "seriallines.h"
 
 #include <QString>
@@ -57,7 +67,9 @@ public:
     // Called on the worker thread: true when the port in use is lost, false when frames flow
     // on it again.
     using LinkListener = std::function<void(bool lost)>;
-    // Monotonic milliseconds; injected by tests. Empty: the steady clock.
+    // Monotonic microseconds; injected by tests. Empty: the steady clock. An injected clock
+    // cannot be waited on by the system: a frame waiting for its time looks at it every
+    // millisecond.
     using Clock = std::function<qint64()>;
 
     explicit LineSender(std::unique_ptr<SerialLines> lines, LinkListener listener = {},
@@ -69,6 +81,10 @@ public:
     LineSender& operator=(const LineSender&) = delete;
 
     void sendFrame(const QString& frame);
+    void sendFrameAt(const QString& frame, qint64 endUs);
+    void dropScheduled();
+    // The line clock.
+    qint64 nowUs() const { return m_clock(); }
     void post(Task task);
     void finish(std::function<void()> done = {});
     // For an end that may wait (the session ending, the process exiting): true once the worker
@@ -77,11 +93,13 @@ public:
 
     Stats stats() const;
     // For tests and benchmarks: waits until no frame is in progress or waiting and no task is
-    // left; false when timeoutMs ran out first.
+    // left (a frame for later whose start has not come counts as not waiting); false when
+    // timeoutMs ran out first.
     bool waitIdle(int timeoutMs);
 
     // Frames come once a second; a little less keeps each second's frame from just missing it.
     static constexpr qint64 RetryIntervalMs = 900;
+    static constexpr qint64 RetryIntervalUs = RetryIntervalMs * 1000;
     // How long the frame on the line may take to end once the program is asked to end.
     static constexpr qint64 FinishLimitMs = 1000;
 
@@ -93,11 +111,12 @@ private:
         TrackedLines(SerialLines& lines, const Clock& clock) : m_lines(lines), m_clock(clock) {}
         int OpenPort(const QString& mode) override;
         bool DTR(int level) override { return !cut() && m_lines.DTR(level); }
-        bool TXD(int level) override { return !cut() && m_lines.TXD(level); }
+        bool TXD(int level) override;
         void rest();
         std::optional<QString> modeInUse;
+        std::optional<int> txdLevel;   // the level TXD was last set to on the port in use
         bool opened = false;           // an OpenPort succeeded since the last look
-        std::atomic<qint64> cutAt = 0; // 0: no end asked for
+        std::atomic<qint64> cutAt = 0; // line clock; 0: no end asked for
 
     private:
         bool cut() const;
@@ -105,9 +124,25 @@ private:
         const Clock& m_clock;
     };
 
+    // A frame for now; spanFromUs: where its span starts (empty: when it starts).
+    struct Pending {
+        QString frame;
+        std::optional<qint64> spanFromUs;
+    };
+    // A frame for later, and what the worker made of it.
+    struct Scheduled {
+        QString frame;
+        qint64 endUs = 0;
+        std::optional<qint64> startUs; // set by the worker once it has looked at the frame
+        bool waited = false;           // the worker waited for startUs: the span runs from there
+    };
+
     void run();
-    void send(QString frame); // on the worker, unlocked
-    bool idle() const { return !m_busy && !m_pending && m_tasks.empty(); }
+    // On the worker, unlocked. spanFromUs: where the frame's span starts (empty: when it starts).
+    void send(QString frame, std::optional<qint64> spanFromUs);
+    // On the worker, locked: until untilUs, or sooner when something is handed over.
+    void waitUntil(std::unique_lock<std::mutex>& lock, qint64 untilUs);
+    bool idle() const;
     void setLost(bool lost);
 
     std::unique_ptr<SerialLines> m_own;
@@ -117,12 +152,15 @@ private:
     LinkListener m_listener;
     bool m_lost = false;      // worker only
     qint64 m_lastAttempt = 0; // worker only
+    FrameLead m_lead;         // worker only
+    const bool m_ownClock;    // the steady clock, which the system can wait on
 
     // Standard rather than Qt primitives so that ThreadSanitizer sees every hand-over.
     mutable std::mutex m_mutex;
     std::condition_variable m_work;    // to the worker: a frame, a task or the end
     std::condition_variable m_settled; // to callers: the worker went idle or finished
-    std::optional<QString> m_pending;
+    std::optional<Pending> m_pending;  // for now
+    std::optional<Scheduled> m_scheduled;
     std::deque<Task> m_tasks;
     std::function<void()> m_done;
     bool m_busy = false;
