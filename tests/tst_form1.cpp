@@ -275,7 +275,10 @@ private slots:
         w.clearLines();
         QSemaphore gate;
         w.lines.lineGate = &gate;
+        // Closed once the frame is on the line, not while it still waits to be picked up.
+        w.lines.enterAt = w.lines.operations() + 1;
         w.form.Timer1_Timer();
+        QVERIFY(w.lines.entered.tryAcquire(1, 5000));
         w.form.close();
         QVERIFY(!w.form.isVisible());
         QCOMPARE(w.form.link().stopStatus(), std::optional<int>(0));

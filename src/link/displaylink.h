@@ -154,7 +154,7 @@ private:
     // The emulated displays, owned by the lines and fixed at start(); index 0 = COM1.
     std::array<VirtualDisplay*, PortCount> m_virtual{};
     const ComLines* m_comLines = nullptr; // the lines when they are real ports
-    std::optional<qint64> m_aheadSecond; // the wall-clock second whose frame is sent ahead
+    std::optional<qint64> m_aheadSecond;  // the wall-clock second whose frame is sent ahead
 
     PortView m_buttons;       // the buttons as the last choice left them
     bool m_choosing = false;  // a choice is on the line thread

@@ -93,6 +93,8 @@ public:
     }
     // The whole frames sent since the last take (see decodeFrames), opens left out.
     QStringList takeFrames();
+    // Line operations tried so far, for an enterAt counted from now.
+    int operations() const { return m_operations; }
 
 private:
     bool operation(const QString& call)
