@@ -171,16 +171,10 @@ private slots:
     // what the emulated segments show, a second apart.
     void virtualPortPrintsWhatItShows()
     {
-        QTemporaryDir dir;
-        QStringList ports{"COM1=virtual"};
-        for (const char* n : {"2", "3", "4", "5"})
-            ports << QString("COM%1=%2").arg(n, dir.filePath("none"));
-        QVERIFY(writeFile(dir.filePath("Data.ini"), sampleIniWithPorts(ports)));
-        const QString program = dir.filePath("tikvor-display");
-        QVERIFY(QFile::copy(TIKVOR_DISPLAY, program));
-        QFile::setPermissions(program, QFile::permissions(TIKVOR_DISPLAY));
+        const ProgramCopy copy(TIKVOR_DISPLAY, 1, "virtual");
+        QVERIFY(copy.ok());
         QProcess process;
-        process.start(program, {"--port", "COM1"});
+        process.start(copy.program, {"--port", "COM1"});
         QVERIFY(process.waitForStarted());
         QByteArray out;
         // Whole frames only, one a second.
@@ -214,24 +208,12 @@ private slots:
         QFETCH(int, signal);
         TestPty pty;
         QVERIFY(!pty.slave.isEmpty());
-        QTemporaryDir dir;
-        const QString program = dir.filePath("tikvor-display");
-        QVERIFY(QFile::copy(TIKVOR_DISPLAY, program));
-        QFile::setPermissions(program, QFile::permissions(TIKVOR_DISPLAY));
-        QStringList ports{"COM2=" + pty.slave};
-        for (const char* n : {"1", "3", "4", "5"}) // never a real device, whatever happens
-            ports << QString("COM%1=%2").arg(n, dir.filePath("none"));
-        QVERIFY(writeFile(dir.filePath("Data.ini"), sampleIniWithPorts(ports)));
-
-        const QString trace = dir.filePath("trace");
+        const ProgramCopy copy(TIKVOR_DISPLAY, 2, pty.slave);
+        QVERIFY(copy.ok());
+        const QString trace = copy.file("trace");
         QProcess process;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("LD_PRELOAD", TIKVOR_LINESHIM);
-        env.insert("LINESHIM_TRACE", trace);
-        env.insert("LINESHIM_DELAY_US", "2000");
-        env.insert("ASAN_OPTIONS", "verify_asan_link_order=0");
-        process.setProcessEnvironment(env);
-        process.start(program, {});
+        process.setProcessEnvironment(copy.shimEnvironment(TIKVOR_LINESHIM, 2000));
+        process.start(copy.program, {});
         QVERIFY(process.waitForStarted());
         const auto changes = [&] {
             QFile f(trace);

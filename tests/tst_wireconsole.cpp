@@ -87,23 +87,12 @@ private slots:
         QFETCH(QString, said);
         TestPty pty;
         QVERIFY(!pty.slave.isEmpty());
-        QTemporaryDir dir;
-        const QString program = dir.filePath("tikvor-display");
-        QVERIFY(QFile::copy(TIKVOR_DISPLAY, program));
-        QFile::setPermissions(program, QFile::permissions(TIKVOR_DISPLAY));
-        QStringList ports{"COM1=" + pty.slave};
-        for (const char* n : {"2", "3", "4", "5"}) // never a real device, whatever happens
-            ports << QString("COM%1=%2").arg(n, dir.filePath("none"));
-        QVERIFY(writeFile(dir.filePath("Data.ini"), sampleIniWithPorts(ports)));
-
-        const QString trace = dir.filePath("trace");
+        const ProgramCopy copy(TIKVOR_DISPLAY, 1, pty.slave);
+        QVERIFY(copy.ok());
+        const QString trace = copy.file("trace");
         QProcess process;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("LD_PRELOAD", TIKVOR_LINESHIM);
-        env.insert("LINESHIM_TRACE", trace);
-        env.insert("ASAN_OPTIONS", "verify_asan_link_order=0");
-        process.setProcessEnvironment(env);
-        process.start(program, args);
+        process.setProcessEnvironment(copy.shimEnvironment(TIKVOR_LINESHIM));
+        process.start(copy.program, args);
         QVERIFY(process.waitForStarted());
         process.write(answers);
         process.closeWriteChannel();

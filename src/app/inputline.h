@@ -9,6 +9,7 @@
 // ending the input as it does for the C library; a redirected stream is read as UTF-8.
 // Elsewhere the text is in the locale's encoding.
 
+#include <QByteArray>
 #include <QString>
 
 #include <optional>
@@ -16,5 +17,29 @@
 namespace tikvor {
 
 std::optional<QString> readInputLine();
+
+namespace detail {
+// A line from a stream read a byte at a time (`next` puts the next byte in its argument and
+// returns false at the end), without its LF or CRLF; nothing when the stream ended before it. A
+// byte at a time: a person types a few letters, and nothing of the next line is taken from
+// whoever reads the stream after us.
+template <typename Next> std::optional<QByteArray> takeLine(Next next)
+{
+    QByteArray line;
+    for (char c = 0;;) {
+        if (!next(c)) {
+            if (line.isEmpty())
+                return std::nullopt;
+            break;
+        }
+        if (c == '\n')
+            break;
+        line += c;
+    }
+    if (line.endsWith('\r'))
+        line.chop(1);
+    return line;
+}
+} // namespace detail
 
 } // namespace tikvor

@@ -1,7 +1,5 @@
 #include "inputline.h"
 
-#include <QByteArray>
-
 #include <cerrno>
 #include <unistd.h>
 
@@ -9,26 +7,16 @@ namespace tikvor {
 
 std::optional<QString> readInputLine()
 {
-    // A byte at a time: a person types a few letters, and nothing of the next line is taken
-    // from whoever reads standard input after us.
-    QByteArray line;
-    for (;;) {
-        char c = 0;
-        const ssize_t n = ::read(STDIN_FILENO, &c, 1);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            if (line.isEmpty())
-                return std::nullopt;
-            break;
+    const std::optional<QByteArray> line = detail::takeLine([](char& c) {
+        for (;;) {
+            const ssize_t n = ::read(STDIN_FILENO, &c, 1);
+            if (n >= 0 || errno != EINTR)
+                return n == 1;
         }
-        if (c == '\n')
-            break;
-        line += c;
-    }
-    if (line.endsWith('\r'))
-        line.chop(1);
-    return QString::fromLocal8Bit(line);
+    });
+    if (!line)
+        return std::nullopt;
+    return QString::fromLocal8Bit(*line);
 }
 
 } // namespace tikvor

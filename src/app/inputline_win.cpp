@@ -43,23 +43,14 @@ std::optional<QString> fromConsole(HANDLE input)
 
 std::optional<QString> fromStream(HANDLE input)
 {
-    QByteArray line;
-    for (;;) {
-        char c = 0;
+    const std::optional<QByteArray> line = detail::takeLine([input](char& c) {
         DWORD read = 0;
         // A broken pipe (the writer gone) is the end of the input, as is a file's end.
-        if (!ReadFile(input, &c, 1, &read, nullptr) || read == 0) {
-            if (line.isEmpty())
-                return std::nullopt;
-            break;
-        }
-        if (c == '\n')
-            break;
-        line += c;
-    }
-    if (line.endsWith('\r'))
-        line.chop(1);
-    return QString::fromUtf8(line);
+        return ReadFile(input, &c, 1, &read, nullptr) && read == 1;
+    });
+    if (!line)
+        return std::nullopt;
+    return QString::fromUtf8(*line);
 }
 
 } // namespace

@@ -6,11 +6,8 @@ namespace tikvor {
 
 VirtualConsole::VirtualConsole(DisplayLink& link, Style style,
                                std::function<void(const QString&)> output, QObject* parent)
-    : QObject(parent), m_style(style), m_output(std::move(output))
+    : QObject(parent), m_style(style), m_output(std::move(output)), m_repaint([this] { draw(); })
 {
-    m_repaint.setSingleShot(true);
-    m_repaint.setInterval(1000 / 60 + 1);
-    connect(&m_repaint, &QTimer::timeout, this, &VirtualConsole::draw);
     connect(&link, &DisplayLink::portInUse, this, [this, &link] { follow(link.virtualDisplay()); });
     // The line thread lets go of the display after stopping().
     connect(&link, &DisplayLink::stopping, this, [this] { follow(nullptr); });
@@ -34,22 +31,13 @@ void VirtualConsole::follow(VirtualDisplay* display)
     m_display->setListener([this](quint64) { heard(); });
     // What it shows already (the first frame may have gone out before this), drawn at once.
     if (m_style != Style::Lines)
-        m_repaint.start();
+        m_repaint.drawSoon();
 }
 
 void VirtualConsole::heard()
 {
     if (m_style != Style::Lines) {
-        if (m_changePosted.exchange(true))
-            return;
-        QMetaObject::invokeMethod(
-            this,
-            [this] {
-                m_changePosted = false;
-                if (!m_repaint.isActive())
-                    m_repaint.start();
-            },
-            Qt::QueuedConnection);
+        m_repaint.noteChange();
         return;
     }
     const auto now = std::chrono::steady_clock::now();

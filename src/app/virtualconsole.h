@@ -14,10 +14,8 @@
 //   first moves the cursor up over the one before (ANSI), so the digits turn where they stand.
 
 #include "link/displaylink.h"
+#include "port/repaintpacer.h"
 
-#include <QTimer>
-
-#include <atomic>
 #include <chrono>
 #include <functional>
 
@@ -42,9 +40,8 @@ private:
     Style m_style;
     std::function<void(const QString&)> m_output;
     VirtualDisplay* m_display = nullptr;
-    QTimer m_repaint;
+    RepaintPacer m_repaint;
     bool m_drawn = false;
-    std::atomic<bool> m_changePosted{false};
     // Line thread only.
     int m_edges = 0;
     std::chrono::steady_clock::time_point m_lastEdge;

@@ -66,7 +66,7 @@ QPolygonF cellShape(int segment)
 } // namespace
 
 VirtualDisplayWindow::VirtualDisplayWindow(VirtualDisplay& display, QWidget* parent)
-    : QWidget(parent, Qt::Window), m_display(display)
+    : QWidget(parent, Qt::Window), m_display(display), m_repaint([this] { update(); })
 {
     setObjectName(QStringLiteral("VirtualDisplay"));
     setWindowTitle(QString::fromUtf8("Tikvor - virtuální displej"));
@@ -75,23 +75,8 @@ VirtualDisplayWindow::VirtualDisplayWindow(VirtualDisplay& display, QWidget* par
     resize(432, 132);
     setMinimumSize(72, 22);
 
-    m_repaint.setSingleShot(true);
-    m_repaint.setInterval(1000 / 60 + 1);
-    connect(&m_repaint, &QTimer::timeout, this, qOverload<>(&QWidget::update));
-    // Runs on the line thread at every clocked bit: one queued note until the window has
-    // seen it, and the timer spaces the repaints.
-    m_display.setListener([this](quint64) {
-        if (m_changePosted.exchange(true))
-            return;
-        QMetaObject::invokeMethod(
-            this,
-            [this] {
-                m_changePosted = false;
-                if (!m_repaint.isActive())
-                    m_repaint.start();
-            },
-            Qt::QueuedConnection);
-    });
+    // Runs on the line thread at every clocked bit.
+    m_display.setListener([this](quint64) { m_repaint.noteChange(); });
 }
 
 VirtualDisplayWindow::~VirtualDisplayWindow()

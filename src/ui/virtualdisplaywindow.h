@@ -11,13 +11,11 @@
 // - segmentShape is the geometry the painter uses: segment 0..6 (a..g) or DotSegment of
 //   position 0..5 (left to right) in a window of the given size.
 
+#include "port/repaintpacer.h"
 #include "port/virtualdisplay.h"
 
 #include <QPolygonF>
-#include <QTimer>
 #include <QWidget>
-
-#include <atomic>
 
 namespace tikvor {
 
@@ -35,8 +33,7 @@ protected:
 
 private:
     VirtualDisplay& m_display;
-    QTimer m_repaint;
-    std::atomic<bool> m_changePosted{false};
+    RepaintPacer m_repaint;
 };
 
 } // namespace tikvor

@@ -1,9 +1,11 @@
 #pragma once
-// A throw-away program folder with the delivered pictures and Data.ini, and a file writer.
+// A throw-away program folder with the delivered pictures and Data.ini, a built program in a
+// folder of its own, and a file writer.
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcessEnvironment>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -50,6 +52,39 @@ struct ProgramFolder {
             QDir(p).removeRecursively();
         else
             QFile::remove(p);
+    }
+};
+
+// A built program copied into a folder of its own, beside a Data.ini that maps COM`n` to
+// `device` and every other port to a path that does not exist: never a real device, whatever
+// happens. ok() is false when the copy or the file failed.
+struct ProgramCopy {
+    QTemporaryDir dir;
+    QString program;
+    bool written = false;
+    ProgramCopy(const QString& built, int n, const QString& device)
+        : program(dir.filePath(QFileInfo(built).fileName()))
+    {
+        QStringList ports;
+        for (int com = 1; com <= 5; ++com)
+            ports << QString("COM%1=%2").arg(com).arg(com == n ? device : dir.filePath("none"));
+        written = QFile::copy(built, program) &&
+                  QFile::setPermissions(program, QFile::permissions(built)) &&
+                  writeFile(dir.filePath("Data.ini"), sampleIniWithPorts(ports));
+    }
+    bool ok() const { return written; }
+    QString file(const QString& relative) const { return dir.filePath(relative); }
+    // The environment in which the line shim `shim` lends the mapped pty modem lines, each line
+    // change taking delayUs, traced to file("trace").
+    QProcessEnvironment shimEnvironment(const QString& shim, int delayUs = 0) const
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("LD_PRELOAD", shim);
+        env.insert("LINESHIM_TRACE", file("trace"));
+        if (delayUs > 0)
+            env.insert("LINESHIM_DELAY_US", QString::number(delayUs));
+        env.insert("ASAN_OPTIONS", "verify_asan_link_order=0");
+        return env;
     }
 };
 
