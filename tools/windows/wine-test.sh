@@ -235,6 +235,26 @@ check "tikvor-display writes its Czech messages to a file as UTF-8" \
 wineserver --kill 2>/dev/null || true
 wineserver --wait 2>/dev/null || true
 
+# A port mapped to "virtual": tikvor-display prints what the emulated display shows, a line a
+# frame; --wire finds its wiring from answers piped in and prints only the section.
+prepare virtual
+sed -i 's/^\[Porty\]\r\{0,1\}$/&\nCOM4=virtual/' "$work/virtual/Data.ini"
+start virtual tikvor-display.exe "$work/trace-virtual" --port COM4
+sleep 5
+kill -INT "$pid" 2>/dev/null || true
+ended_within "$pid" 10 || kill "$pid" 2>/dev/null || true
+check "tikvor-display on a virtual port prints a line a frame with the time it shows" \
+    bash -c '[ "$(tr -d "\r" <"$1" | grep -cE "^([0-9]\.?){6}$")" -ge 2 ]' _ "$work/trace-virtual.out"
+status=0
+printf 'a\nb\nc\nd\ne\nf\ng\ndp\n' |
+    timeout 60 wine "$work/virtual/tikvor-display.exe" --wire --port COM4 \
+        >"$work/wire.out" 2>"$work/wire.err" || status=$?
+check "tikvor-display --wire on a virtual port ends with status 0 and only the section" \
+    bash -c '[ "$1" = 0 ] && [ "$(tr -d "\r" <"$2" | head -3 | tr "\n" " ")" = "[Znaky] 0=11111100 1=01100000 " ] &&
+        [ "$(grep -c . "$2")" = 11 ]' _ "$status" "$work/wire.out"
+wineserver --kill 2>/dev/null || true
+wineserver --wait 2>/dev/null || true
+
 # A picture missing: the box, then the program ends with status 3.
 prepare nopicture
 rm "$work/nopicture/data/s4.gif"
