@@ -276,6 +276,28 @@ private slots:
         QCOMPARE(sender.stats().dropped, quint64(1));
     }
 
+    // The tick's frame and the one sent ahead for the same second may meet: the second shows
+    // once, unless a new port (or a cut frame) has not shown it yet.
+    void aSecondShowsOnce()
+    {
+        RecordingLines device;
+        device.working = 0b11111;
+        LineSender sender(device);
+        open(sender, device);
+        const auto send = [&](int i, qint64 second) {
+            sender.sendFrame(frame(i), second);
+            QVERIFY(sender.waitIdle(Patience));
+        };
+        send(1, 41);
+        send(2, 42);
+        send(3, 42);
+        QCOMPARE(openPort(sender, QStringLiteral("COM3,1200,N,8,1")), 3);
+        send(4, 42);
+        QCOMPARE(decodeFrames(device.calls()),
+                 QStringList({frame(1), frame(2), "OCOM3", frame(4)}));
+        QCOMPARE(sender.stats().dropped, quint64(1));
+    }
+
     void aTaskNeverWaitsForTheLine()
     {
         RecordingLines device;

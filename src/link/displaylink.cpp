@@ -105,7 +105,7 @@ void DisplayLink::sendFrame(ClockState& state)
     // Without a port yet, the frame of the tick follows the try made at this tick.
     const qint64 second = wallSecond(m_timer->lastWallTime());
     if (m_aheadSecond != second || m_port == 0)
-        m_sender->sendFrame(state.FrameBits);
+        m_sender->sendFrame(state.FrameBits, second);
     sendAhead(state, second);
 }
 
@@ -116,7 +116,7 @@ void DisplayLink::sendAhead(const ClockState& state, qint64 second)
         return;
     // From the wall clock to the line thread's: the one is set by people, the other never is.
     const qint64 endUs = m_sender->nowUs() + ((second + 1) * 1'000'000 - wallNowUs());
-    m_sender->sendFrameAt(next, endUs);
+    m_sender->sendFrameAt(next, endUs, second + 1);
     m_aheadSecond = second + 1;
 }
 

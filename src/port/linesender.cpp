@@ -83,7 +83,7 @@ LineSender::~LineSender()
     const std::lock_guard lock(m_mutex);
 }
 
-void LineSender::sendFrame(const QString& frame)
+void LineSender::sendFrame(const QString& frame, std::optional<qint64> second)
 {
     {
         const std::lock_guard lock(m_mutex);
@@ -91,12 +91,12 @@ void LineSender::sendFrame(const QString& frame)
             return;
         if (m_pending)
             ++m_stats.dropped;
-        m_pending = Pending{frame, std::nullopt};
+        m_pending = Pending{frame, std::nullopt, second};
     }
     m_work.notify_all();
 }
 
-void LineSender::sendFrameAt(const QString& frame, qint64 endUs)
+void LineSender::sendFrameAt(const QString& frame, qint64 endUs, std::optional<qint64> second)
 {
     {
         const std::lock_guard lock(m_mutex);
@@ -109,11 +109,12 @@ void LineSender::sendFrameAt(const QString& frame, qint64 endUs)
             if (m_pending)
                 ++m_stats.dropped;
             m_pending = Pending{std::move(m_scheduled->frame),
-                                m_scheduled->waited ? m_scheduled->startUs : std::nullopt};
+                                m_scheduled->waited ? m_scheduled->startUs : std::nullopt,
+                                m_scheduled->second};
         } else if (m_scheduled) {
             ++m_stats.dropped;
         }
-        m_scheduled = Scheduled{frame, endUs, std::nullopt, false};
+        m_scheduled = Scheduled{frame, endUs, std::nullopt, false, second};
     }
     m_work.notify_all();
 }
@@ -224,10 +225,11 @@ void LineSender::run()
             const std::optional<qint64> spanFrom =
                 next.waited ? next.startUs : std::optional<qint64>();
             QString frame = std::move(next.frame);
+            const std::optional<qint64> second = next.second;
             m_scheduled.reset();
             m_busy = true;
             lock.unlock();
-            send(std::move(frame), spanFrom);
+            send(std::move(frame), spanFrom, second);
             lock.lock();
         } else if (!m_tasks.empty()) {
             m_busy = true;
@@ -243,6 +245,7 @@ void LineSender::run()
             if (m_lines.opened) {
                 setLost(false);
                 m_lead.reset();
+                m_shownSecond.reset();
             }
             lock.lock();
         } else {
@@ -252,7 +255,7 @@ void LineSender::run()
             Pending next = std::move(*m_pending);
             m_pending.reset();
             lock.unlock();
-            send(std::move(next.frame), next.spanFromUs);
+            send(std::move(next.frame), next.spanFromUs, next.second);
             lock.lock();
         }
         m_busy = false;
@@ -280,13 +283,13 @@ void LineSender::run()
 }
 
 // Every frame starts here, the moment it is due: the one place that puts a frame on the line.
-void LineSender::send(QString frame, std::optional<qint64> spanFromUs)
+void LineSender::send(QString frame, std::optional<qint64> spanFromUs, std::optional<qint64> second)
 {
     const auto count = [this](quint64 Stats::*field) {
         const std::lock_guard lock(m_mutex);
         ++(m_stats.*field);
     };
-    if (!m_lines.modeInUse)
+    if (!m_lines.modeInUse || (second && second == m_shownSecond))
         return count(&Stats::dropped);
     if (m_lost) {
         const qint64 now = m_clock();
@@ -298,6 +301,7 @@ void LineSender::send(QString frame, std::optional<qint64> spanFromUs)
             return count(&Stats::dropped);
         count(&Stats::reopened);
         m_lead.reset();
+        m_shownSecond.reset();
         spanFromUs.reset(); // the open is no part of a frame's time
     }
     m_frame = std::move(frame);
@@ -306,11 +310,13 @@ void LineSender::send(QString frame, std::optional<qint64> spanFromUs)
     const int sent = SendFrame(m_frame, m_lines);
     if (sent == m_frame.size()) {
         m_lead.record(m_clock() - spanFromUs.value_or(start), changes);
+        m_shownSecond = second;
         count(&Stats::completed);
         setLost(false);
         return;
     }
     count(&Stats::cutShort);
+    m_shownSecond.reset();
     // A frame of digits ends early only when the line failed (or the end cut it).
     if (allDigits(m_frame) && m_lines.cutAt.load() == 0) {
         m_lastAttempt = m_clock();

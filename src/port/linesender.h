@@ -17,6 +17,10 @@
 //   one for later wait: a newer one replaces the waiting one of its kind (counted as dropped),
 //   since only the newest time is worth showing. A frame for later whose start has come when
 //   the next one is handed over becomes the frame for now.
+// - A frame may name the wall-clock second it shows. One that names the second of the frame
+//   last sent whole on this port is dropped unsent: the tick's own frame and the one sent ahead
+//   for the same second can meet (a port found late, a clock set on the second), and the
+//   display already shows that second. An open, a reopen or a frame cut short forget it.
 // - dropScheduled: the clock was set, so the frame for later, aimed by the old time, never goes
 //   out (counted as dropped). The frame on the line is finished whole.
 // - post never waits: the task runs on the worker between two frames, never inside one, with the
@@ -80,8 +84,9 @@ public:
     LineSender(const LineSender&) = delete;
     LineSender& operator=(const LineSender&) = delete;
 
-    void sendFrame(const QString& frame);
-    void sendFrameAt(const QString& frame, qint64 endUs);
+    // second: the wall-clock second the frame shows, when it shows one.
+    void sendFrame(const QString& frame, std::optional<qint64> second = {});
+    void sendFrameAt(const QString& frame, qint64 endUs, std::optional<qint64> second = {});
     void dropScheduled();
     // The line clock.
     qint64 nowUs() const { return m_clock(); }
@@ -128,6 +133,7 @@ private:
     struct Pending {
         QString frame;
         std::optional<qint64> spanFromUs;
+        std::optional<qint64> second;
     };
     // A frame for later, and what the worker made of it.
     struct Scheduled {
@@ -135,11 +141,12 @@ private:
         qint64 endUs = 0;
         std::optional<qint64> startUs; // set by the worker once it has looked at the frame
         bool waited = false;           // the worker waited for startUs: the span runs from there
+        std::optional<qint64> second;
     };
 
     void run();
     // On the worker, unlocked. spanFromUs: where the frame's span starts (empty: when it starts).
-    void send(QString frame, std::optional<qint64> spanFromUs);
+    void send(QString frame, std::optional<qint64> spanFromUs, std::optional<qint64> second);
     // On the worker, locked: until untilUs, or sooner when something is handed over.
     void waitUntil(std::unique_lock<std::mutex>& lock, qint64 untilUs);
     bool idle() const;
@@ -150,10 +157,11 @@ private:
     TrackedLines m_lines;
     QString m_frame; // worker only: the frame on the line
     LinkListener m_listener;
-    bool m_lost = false;      // worker only
-    qint64 m_lastAttempt = 0; // worker only
-    FrameLead m_lead;         // worker only
-    const bool m_ownClock;    // the steady clock, which the system can wait on
+    bool m_lost = false;                 // worker only
+    qint64 m_lastAttempt = 0;            // worker only
+    FrameLead m_lead;                    // worker only
+    std::optional<qint64> m_shownSecond; // worker only: of the frame last sent whole
+    const bool m_ownClock;               // the steady clock, which the system can wait on
 
     // Standard rather than Qt primitives so that ThreadSanitizer sees every hand-over.
     mutable std::mutex m_mutex;
