@@ -170,15 +170,33 @@ QString foundState(int fd, unsigned long long rdev)
         .arg(lineState(rdev));
 }
 
-// Another program's view of the pty, with the lines as the kernel leaves them after an open
-// (DTR and RTS up): what a port must get back when it is released.
-int watchFound(const TestPty& pty)
-{
-    const int fd = ::open(pty.slave.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (fd >= 0)
-        shimSetLines(pty.rdev(), TIOCM_DTR | TIOCM_RTS, 0);
-    return fd;
-}
+// A fresh pty mapped to COM5 and another program's view of it, with the lines as the kernel
+// leaves them after an open (DTR and RTS up): `before` is what a port must get back when it is
+// released.
+struct WatchedPty {
+    TestPty pty;
+    PortMap map;
+    int watcher = -1;
+    QString before;
+
+    explicit WatchedPty(const PortMap& others) : map(others)
+    {
+        map.devices[4] = pty.slave;
+        watcher = ::open(pty.slave.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (watcher >= 0)
+            shimSetLines(pty.rdev(), TIOCM_DTR | TIOCM_RTS, 0);
+        before = state();
+    }
+    WatchedPty(const WatchedPty&) = delete;
+    WatchedPty& operator=(const WatchedPty&) = delete;
+    ~WatchedPty()
+    {
+        if (watcher >= 0)
+            ::close(watcher);
+    }
+
+    QString state() const { return foundState(watcher, pty.rdev()); }
+};
 
 } // namespace
 
@@ -390,14 +408,10 @@ void TestComLinesShim::fakeBreak()
 {
     QFETCH(QList<int>, pairsMs);
     QFETCH(double, refusedMs);
-    TestPty pty;
-    const int watcher = watchFound(pty);
-    QVERIFY(watcher >= 0);
-    const QString before = foundState(watcher, pty.rdev());
-
-    PortMap onPty = map;
-    onPty.devices[4] = pty.slave;
-    ComLines lines(onPty);
+    const WatchedPty watched(map);
+    QVERIFY(watched.watcher >= 0);
+    const TestPty& pty = watched.pty;
+    ComLines lines(watched.map);
     int readings = 0;
     lines.setClock(timingClock(pairsMs, &readings));
     const QString mode = "COM5,1200,N,8,1";
@@ -407,7 +421,6 @@ void TestComLinesShim::fakeBreak()
         QCOMPARE(opened, 5);
         QCOMPARE(written, QByteArray());
         QCOMPARE(lineState(pty.rdev()), "0,0");
-        ::close(watcher);
         return;
     }
     QCOMPARE(opened, 0);
@@ -416,8 +429,8 @@ void TestComLinesShim::fakeBreak()
     QVERIFY(refusal && refusal->reason == PortRefusal::Reason::FakesBreak);
     QCOMPARE(refusal->breakMs, refusedMs);
     QCOMPARE(written, "Tikvor: " + describe(*refusal).toLocal8Bit() + "\n");
-    QCOMPARE(foundState(watcher, pty.rdev()), before);
-    QVERIFY2(canOpen(onPty, mode), "the refusal must not keep the device");
+    QCOMPARE(watched.state(), watched.before);
+    QVERIFY2(canOpen(watched.map, mode), "the refusal must not keep the device");
 
     // A lasting refusal: not opened again, and not said again, until the node changes.
     shimClear();
@@ -431,7 +444,6 @@ void TestComLinesShim::fakeBreak()
     QCOMPARE(opened, 0);
     QVERIFY(readings > 0);
     QCOMPARE(written, QByteArray());
-    ::close(watcher);
 }
 
 void TestComLinesShim::exclusive()
@@ -483,27 +495,22 @@ void TestComLinesShim::releasedAsFound()
 {
     QFETCH(bool, byDestruction);
     QFETCH(bool, invert);
-    TestPty pty;
-    const int watcher = watchFound(pty);
-    QVERIFY(watcher >= 0);
-    const QString before = foundState(watcher, pty.rdev());
-
-    PortMap onPty = map;
-    onPty.devices[4] = pty.slave;
-    onPty.invertDTR = onPty.invertTXD = invert;
+    WatchedPty watched(map);
+    QVERIFY(watched.watcher >= 0);
+    const QString& before = watched.before;
+    watched.map.invertDTR = watched.map.invertTXD = invert;
     {
-        ComLines lines(onPty);
+        ComLines lines(watched.map);
         QCOMPARE(lines.OpenPort("COM5,1200,N,8,1"), 5);
         QVERIFY(lines.DTR(0) && lines.TXD(0));
-        QVERIFY(foundState(watcher, pty.rdev()) != before);
+        QVERIFY(watched.state() != before);
         if (!byDestruction)
             QCOMPARE(lines.OpenPort("COM3,1200,N,8,1"), 3);
-        QCOMPARE(foundState(watcher, pty.rdev()) == before, !byDestruction);
+        QCOMPARE(watched.state() == before, !byDestruction);
     }
     // At the end DTR stays at rest.
-    QCOMPARE(foundState(watcher, pty.rdev()),
+    QCOMPARE(watched.state(),
              byDestruction ? QString(before).replace("lines 1,0", "lines 0,0") : before);
-    ::close(watcher);
 }
 
 void TestComLinesShim::breakTimedOncePerNode()

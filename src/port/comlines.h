@@ -50,7 +50,6 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QHash>
-#include <QList>
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -206,6 +205,9 @@ private:
     bool breakIsReal(detail::OsPort& port, PortRefusal& refusal);
     // `node`: the device node the refusal was found on.
     void refuse(int number, const PortRefusal& refusal, const QByteArray& node);
+    // Puts back on the port held what was found at open (DTR only when `restoreDtr`), then
+    // closes it.
+    void releasePort(bool restoreDtr);
     void lose();
 
     PortMap m_map;

@@ -116,12 +116,7 @@ bool isSystemConsole(unsigned major, unsigned minor, QByteArrayView consoles)
 
 qint64 lockFilePid(QByteArrayView content)
 {
-    QByteArrayView text = content;
-    while (!text.isEmpty() && (isBlank(text.front()) || text.front() == '\n'))
-        text = text.sliced(1);
-    while (!text.isEmpty() && (isBlank(text.back()) || text.back() == '\n'))
-        text.chop(1);
-    if (const auto pid = decimal(text))
+    if (const auto pid = decimal(content.trimmed()))
         return *pid;
     if (content.size() == 4) {
         qint32 pid = 0;
@@ -250,8 +245,7 @@ ComLines::ComLines(PortMap map)
 ComLines::~ComLines()
 {
     // The end of the program: the lines stay at rest for the display to keep its last frame.
-    if (m_port)
-        detail::osRelease(*m_port, m_breakOn != false, false);
+    releasePort(false);
 }
 
 std::optional<PortRefusal> ComLines::refusal(int comNumber) const
@@ -348,8 +342,7 @@ int ComLines::openFresh(int number, const QString& device, const PortSettings& s
     }
     detail::osAccept(*opened);
     releaseVirtual();
-    if (m_port)
-        detail::osRelease(*m_port, m_breakOn != false, true);
+    releasePort(true);
     m_port = std::move(opened);
     m_device = device;
     m_breakOn = false;
@@ -363,10 +356,7 @@ int ComLines::openFresh(int number, const QString& device, const PortSettings& s
 int ComLines::openVirtual(int number, const QString& mode)
 {
     VirtualDisplay* display = m_virtual[number - 1].get();
-    if (m_port) {
-        detail::osRelease(*m_port, m_breakOn != false, true);
-        lose();
-    }
+    releasePort(true);
     if (m_virtualInUse != display)
         releaseVirtual();
     const int opened = display->OpenPort(mode);
@@ -404,6 +394,17 @@ bool ComLines::breakIsReal(detail::OsPort& port, PortRefusal& refusal)
     refusal.reason = PortRefusal::Reason::FakesBreak;
     refusal.breakMs = double(best) / 1e6;
     return false;
+}
+
+void ComLines::releasePort(bool restoreDtr)
+{
+    if (!m_port)
+        return;
+    // Break may be on only where the last call said so or failed.
+    detail::osRelease(*m_port, m_breakOn != false, restoreDtr);
+    m_port.reset();
+    m_device.clear();
+    m_breakOn.reset();
 }
 
 void ComLines::lose()

@@ -264,20 +264,6 @@ bool setAttributes(int fd, const termios& wanted)
     return result == 0;
 }
 
-// In the reverse order of osConfigure; the lines only when they were changed there.
-void restoreFound(OsPort& port, bool clearBreak, bool restoreDtr)
-{
-    if (!port.found)
-        return;
-    if (clearBreak)
-        retryIoctl(port.fd, TIOCCBRK);
-    if (restoreDtr) {
-        int dtr = TIOCM_DTR;
-        retryIoctl(port.fd, (port.foundLines & TIOCM_DTR) != 0 ? TIOCMBIS : TIOCMBIC, &dtr);
-    }
-    setAttributes(port.fd, *port.found);
-}
-
 } // namespace
 
 bool osConfigure(OsPort& port, const PortSettings& settings, PortRefusal& refusal)
@@ -317,7 +303,7 @@ bool osConfigure(OsPort& port, const PortSettings& settings, PortRefusal& refusa
     // A device being refused goes back to how it was found; the port already accepted keeps
     // what it has.
     if (!port.accepted)
-        restoreFound(port, dtrCleared, dtrCleared);
+        osRelease(port, dtrCleared, dtrCleared);
     return false;
 }
 
@@ -326,9 +312,18 @@ void osAccept(OsPort& port)
     port.accepted = true;
 }
 
+// In the reverse order of osConfigure; the lines only when they were changed there.
 void osRelease(OsPort& port, bool clearBreak, bool restoreDtr)
 {
-    restoreFound(port, clearBreak, restoreDtr);
+    if (!port.found)
+        return;
+    if (clearBreak)
+        retryIoctl(port.fd, TIOCCBRK);
+    if (restoreDtr) {
+        int dtr = TIOCM_DTR;
+        retryIoctl(port.fd, (port.foundLines & TIOCM_DTR) != 0 ? TIOCMBIS : TIOCMBIC, &dtr);
+    }
+    setAttributes(port.fd, *port.found);
 }
 
 bool osSetDtr(OsPort& port, bool on)
