@@ -10,7 +10,6 @@
 #include "wireconsole.h"
 
 #include <QCoreApplication>
-#include <QTextStream>
 
 #include <cstdio>
 
@@ -47,11 +46,6 @@ const char Help[] =
     "(Ctrl+C) or SIGHUP (its terminal closing) lets the frame in progress finish, puts the\n"
     "lines at rest (DTR released, break off), releases the port and ends with status 0.\n";
 
-void line(FILE* to, const QString& text)
-{
-    writeLine(to, text);
-}
-
 } // namespace
 
 int main(int argc, char* argv[])
@@ -77,25 +71,26 @@ int main(int argc, char* argv[])
             bool ok = false;
             const int n = port.startsWith(u"COM", Qt::CaseInsensitive) ? port.mid(3).toInt(&ok) : 0;
             if (!ok || n < 1 || n > PortCount) {
-                line(stderr,
-                     QStringLiteral("tikvor-display: --port takes COM1 to COM5, not %1").arg(port));
+                writeLine(
+                    stderr,
+                    QStringLiteral("tikvor-display: --port takes COM1 to COM5, not %1").arg(port));
                 return 2;
             }
             options.onlyPort = n;
         } else {
-            line(stderr,
-                 QStringLiteral("tikvor-display: unknown argument %1 (see --help)").arg(arg));
+            writeLine(stderr,
+                      QStringLiteral("tikvor-display: unknown argument %1 (see --help)").arg(arg));
             return 2;
         }
     }
 
     if (wire && options.wiringTest) {
-        line(stderr, QStringLiteral("tikvor-display: --test and --wire go one at a time"));
+        writeLine(stderr, QStringLiteral("tikvor-display: --test and --wire go one at a time"));
         return 2;
     }
 
-    const LineOut error = [](const QString& text) { line(stderr, text); };
-    const LineOut output = [](const QString& text) { line(stdout, text); };
+    const LineOut error = [](const QString& text) { writeLine(stderr, text); };
+    const LineOut output = [](const QString& text) { writeLine(stdout, text); };
     std::unique_ptr<DisplayConsole> console;
     std::unique_ptr<WireConsole> wiring;
     if (wire)
@@ -113,7 +108,7 @@ int main(int argc, char* argv[])
                                : terminal == TerminalKind::Plain || wire
                                    ? VirtualConsole::Style::Drawing
                                    : VirtualConsole::Style::DrawingInPlace,
-                               [shownOn](const QString& text) { line(shownOn, text); });
+                               [shownOn](const QString& text) { writeLine(shownOn, text); });
     QObject::connect(&link, &DisplayLink::stopped, &app,
                      [](int status) { QCoreApplication::exit(status); });
     onStopRequest([&link] { link.stop(); });

@@ -5,12 +5,25 @@
 
 namespace tikvor {
 
+void startLink(DisplayLink& link, const LineOut& error)
+{
+    if (!link.dataIniPresent())
+        error(DataIniMissingTitle + QStringLiteral(": ") +
+              dataIniMissingText(QString::fromUtf8(version::WebAddress)));
+    link.start();
+}
+
+QString noPortLine()
+{
+    return NoPortTitle + QStringLiteral(": ") + NoPortText;
+}
+
 DisplayConsole::DisplayConsole(LinkOptions options, LineOut error, LineOut output, QObject* parent)
     : QObject(parent), m_link(std::move(options)), m_error(std::move(error)),
       m_output(std::move(output))
 {
     connect(&m_link, &DisplayLink::noPort, this, [this] {
-        m_error(NoPortTitle + QStringLiteral(": ") + NoPortText);
+        m_error(noPortLine());
         m_error(QStringLiteral("Tikvor: trying the ports again every second"));
     });
     connect(&m_link, &DisplayLink::portFound, this, [this](int n) {
@@ -28,10 +41,7 @@ DisplayConsole::DisplayConsole(LinkOptions options, LineOut error, LineOut outpu
 
 void DisplayConsole::start()
 {
-    if (!m_link.dataIniPresent())
-        m_error(DataIniMissingTitle + QStringLiteral(": ") +
-                dataIniMissingText(QString::fromUtf8(version::WebAddress)));
-    m_link.start();
+    startLink(m_link, m_error);
 }
 
 } // namespace tikvor

@@ -12,6 +12,11 @@ namespace tikvor {
 
 using LineOut = std::function<void(const QString&)>;
 
+// Both consoles' start: "CHYBA 01: ..." on `error` when Data.ini is missing, then the link runs.
+void startLink(DisplayLink& link, const LineOut& error);
+// What both consoles say once while no port opens.
+QString noPortLine();
+
 class DisplayConsole final : public QObject {
     Q_OBJECT
 public:

@@ -2,8 +2,6 @@
 
 #include "port/portselection.h"
 #include "port/wiring.h"
-#include "startup/datafolder.h"
-#include "version.h"
 
 #include <condition_variable>
 #include <mutex>
@@ -57,7 +55,7 @@ WireConsole::WireConsole(LinkOptions options, AnswerSource answers, LineOut prom
 {
     m_dialogue->owner = this;
     connect(&m_link, &DisplayLink::noPort, this, [this] {
-        m_prompt(NoPortTitle + QStringLiteral(": ") + NoPortText);
+        m_prompt(noPortLine());
         if (m_onlyPort)
             m_link.stop(1);
         else
@@ -107,10 +105,7 @@ WireConsole::~WireConsole()
 
 void WireConsole::start()
 {
-    if (!m_link.dataIniPresent())
-        m_prompt(DataIniMissingTitle + QStringLiteral(": ") +
-                 dataIniMissingText(QString::fromUtf8(version::WebAddress)));
-    m_link.start();
+    startLink(m_link, m_prompt);
 }
 
 void WireConsole::begin()
