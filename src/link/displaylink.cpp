@@ -260,7 +260,7 @@ void DisplayLink::wiringTick()
 {
     if (m_port == 0)
         return; // the test starts on a port, so that no step goes unseen
-    if (++m_wiringStep > 49) {
+    if (++m_wiringStep > FrameLength + 1) {
         m_timer->stop();
         emit wiringDone();
         return;
@@ -271,25 +271,27 @@ void DisplayLink::wiringTick()
 
 QString DisplayLink::wiringFrame(int step)
 {
-    if (step > 48)
-        return QString(48, u'1');
-    // Shifted out last character first: step k lights the character 48 - k.
-    QString frame(48, u'0');
-    frame[48 - step] = u'1';
+    if (step > FrameLength)
+        return QString(FrameLength, u'1');
+    // Shifted out last character first: step k lights the character FrameLength - k.
+    QString frame(FrameLength, u'0');
+    frame[FrameLength - step] = u'1';
     return frame;
 }
 
 QString DisplayLink::wiringText(int step)
 {
-    if (step > 48)
+    if (step > FrameLength)
         return QStringLiteral("all: every segment and dot lit");
-    const int index = 48 - step;
-    const int group = index / 8;
-    const int position = index % 8;
-    const QString what = position == 7 ? QStringLiteral("dot")
-                                       : QStringLiteral("segment %1").arg(QChar(u'a' + position));
-    return QStringLiteral("bit %1 of 48: %2, %3")
+    const int index = FrameLength - step;
+    const int group = index / PatternLength;
+    const int position = index % PatternLength;
+    const QString what = position == PatternLength - 1
+                             ? QStringLiteral("dot")
+                             : QStringLiteral("segment %1").arg(QChar(u'a' + position));
+    return QStringLiteral("bit %1 of %2: %3, %4")
         .arg(step)
+        .arg(FrameLength)
         .arg(QLatin1String(GroupNames[group]), what);
 }
 

@@ -304,11 +304,10 @@ void LineSender::send(QString frame, std::optional<qint64> spanFromUs, std::opti
         m_shownSecond.reset();
         spanFromUs.reset(); // the open is no part of a frame's time
     }
-    m_frame = std::move(frame);
-    const int changes = txdChanges(m_frame, m_lines.txdLevel);
+    const int changes = txdChanges(frame, m_lines.txdLevel);
     const qint64 start = m_clock();
-    const int sent = SendFrame(m_frame, m_lines);
-    if (sent == m_frame.size()) {
+    const int sent = SendFrame(frame, m_lines);
+    if (sent == frame.size()) {
         m_lead.record(m_clock() - spanFromUs.value_or(start), changes);
         m_shownSecond = second;
         count(&Stats::completed);
@@ -318,7 +317,7 @@ void LineSender::send(QString frame, std::optional<qint64> spanFromUs, std::opti
     count(&Stats::cutShort);
     m_shownSecond.reset();
     // A frame of digits ends early only when the line failed (or the end cut it).
-    if (allDigits(m_frame) && m_lines.cutAt.load() == 0) {
+    if (allDigits(frame) && m_lines.cutAt.load() == 0) {
         m_lastAttempt = m_clock();
         setLost(true);
     }

@@ -155,7 +155,6 @@ private:
     std::unique_ptr<SerialLines> m_own;
     Clock m_clock;
     TrackedLines m_lines;
-    QString m_frame; // worker only: the frame on the line
     LinkListener m_listener;
     bool m_lost = false;                 // worker only
     qint64 m_lastAttempt = 0;            // worker only
