@@ -8,7 +8,6 @@
 #include "startup/charactertable.h"
 #include "startup/datafolder.h"
 #include "startup/inireader.h"
-#include "startup/programfolder.h"
 #include "version.h"
 #include "virtualdisplaywindow.h"
 
@@ -144,7 +143,7 @@ void Form1::Label9_Click()
 void Form1::Label10_Click()
 {
     ClockState& state = m_link.state();
-    if (!fileIsPresent(m_link.dataIniPath())) {
+    if (!m_link.dataIniPresent()) {
         showDataIniMissing();
         return;
     }
