@@ -64,8 +64,8 @@ int main(int argc, char* argv[])
     TimedLines lines;
     LinkOptions options;
     options.programFolder = folder.path();
-    options.policy = PortPolicy::Retry;
-    options.lines = &lines;
+    options.ports = PortPolicy::Retry;
+    options.seams.lines = &lines;
     DisplayLink link(options);
     QObject::connect(&link, &DisplayLink::stopped, &app,
                      [](int status) { QCoreApplication::exit(status); });

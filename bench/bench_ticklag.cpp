@@ -34,9 +34,9 @@
 #include "clock/frame.h"
 #include "clock/secondtimer.h"
 #include "clock/sendframe.h"
+#include "line/linesender.h"
 #include "link/displaylink.h"
 #include "port/comlines.h"
-#include "port/linesender.h"
 #include "startup/charactertable.h"
 #include "wallclock.h"
 
@@ -347,7 +347,7 @@ int main(int argc, char** argv)
     state.BlinkSign = 1.0f;
     RecordedTime time(&systemWallClockMs);
     CallSink sink([&](ClockState& s) { SendFrame(s.FrameBits, lines); });
-    ClockEngine engine(state, table, time, QString()); // no face: nothing is drawn
+    ClockEngine engine(state, table, time); // no face: nothing is drawn
     engine.setFrameSink(&sink);
     QTimer oldTimer;
 
@@ -369,13 +369,13 @@ int main(int argc, char** argv)
     } else {
         LinkOptions options;
         options.programFolder = sampleFolder;
-        options.policy = PortPolicy::Retry;
+        options.ports = PortPolicy::Retry;
         options.onlyPort = 1;
-        options.lines = &lines;
+        options.seams.lines = &lines;
         if (stepping)
-            options.wallClock = [&offsetMs] { return systemWallClockMs() + offsetMs.load(); };
+            options.seams.wallClock = [&offsetMs] { return systemWallClockMs() + offsetMs.load(); };
         else if (qtimer)
-            options.wallClock = &systemWallClockMs;
+            options.seams.wallClock = &systemWallClockMs;
         link = std::make_unique<DisplayLink>(options);
         QObject::connect(link.get(), &DisplayLink::noPort, [] {
             std::fprintf(stderr, "COM1 did not open\n");

@@ -78,7 +78,7 @@ struct Rig {
     FixedTime time;
     RecordingFace face;
     RecordingSink sink;
-    ClockEngine engine{state, table, time, face, "/opt/tikvor"};
+    ClockEngine engine{state, table, time, face};
     Rig()
     {
         table.fill("10010010");
@@ -149,11 +149,11 @@ private slots:
         Rig r;
         r.time.now = QTime(23, 59, 59);
         r.engine.UpdateClock();
-        QCOMPARE(r.face.pictures[1], QString("/opt/tikvor/data/2.gif"));
-        QCOMPARE(r.face.pictures[3], QString("/opt/tikvor/data/5.gif"));
-        QCOMPARE(r.face.pictures[4], QString("/opt/tikvor/data/9.gif"));
-        QCOMPARE(r.face.pictures[6], QString("/opt/tikvor/data/s9.gif"));
-        QCOMPARE(r.face.pictures[7], QString("/opt/tikvor/data/d-1.gif"));
+        QCOMPARE(r.face.pictures[1], QString("data/2.gif"));
+        QCOMPARE(r.face.pictures[3], QString("data/5.gif"));
+        QCOMPARE(r.face.pictures[4], QString("data/9.gif"));
+        QCOMPARE(r.face.pictures[6], QString("data/s9.gif"));
+        QCOMPARE(r.face.pictures[7], QString("data/d-1.gif"));
         QCOMPARE(r.face.marker, 3719);
         QCOMPARE(r.face.frameText, QString("100100111001001110010011 100100101001001010010010"));
         QCOMPARE(r.state.FrameBits.size(), 48);

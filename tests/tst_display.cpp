@@ -2,7 +2,7 @@
 // choice, no port and then one, a lost port, the wiring test; and the built tikvor-display on a
 // pseudo-terminal, stopped by SIGTERM in the middle of a frame.
 
-#include "displayconsole.h"
+#include "console/displayconsole.h"
 
 #include "lineshim/testpty.h"
 #include "support/patterns.h"
@@ -41,14 +41,14 @@ struct Rig {
         lines.working = 0b00010;
         LinkOptions options;
         options.programFolder = folder.path();
-        options.policy = PortPolicy::Retry;
+        options.ports = PortPolicy::Retry;
         options.onlyPort = port;
-        options.wiringTest = wiringTest;
-        options.lines = &lines;
-        options.wallClock = [this] { return wall.load(); };
-        options.lineClock = [this] { return steady.load() * 1000; }; // ms, as the wall clock
+        options.seams.lines = &lines;
+        options.seams.wallClock = [this] { return wall.load(); };
+        options.seams.lineClock = [this] { return steady.load() * 1000; }; // ms, as the wall clock
         console = std::make_unique<DisplayConsole>(
-            options, [this](const QString& text) { errors << text; },
+            options, wiringTest ? DisplayConsole::Mode::WiringTest : DisplayConsole::Mode::Time,
+            [this](const QString& text) { errors << text; },
             [this](const QString& text) { output << text; });
     }
     DisplayLink& link() { return console->link(); }
@@ -144,7 +144,7 @@ private slots:
     {
         Rig rig({}, true);
         bool finished = false;
-        connect(&rig.link(), &DisplayLink::wiringDone, this, [&] { finished = true; });
+        connect(&rig.link(), &DisplayLink::stopping, this, [&] { finished = true; });
         rig.start();
         QVERIFY(rig.lines.takeFrames().isEmpty()); // no time is shown
         for (int step = 1; step <= 49 && !finished; ++step)

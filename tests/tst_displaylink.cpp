@@ -19,9 +19,16 @@ struct Rig {
     RecordingLines lines;
     std::atomic<qint64> wall = 1'700'000'000'300; // ms
     std::atomic<qint64> steady = 0;               // ms
-    DisplayLink link{LinkOptions{folder.path(), PortPolicy::Buttons, std::nullopt, false, &lines,
-                                 [this] { return wall.load(); }, nullptr,
-                                 [this] { return steady.load() * 1000; }}};
+    DisplayLink link{options()};
+    LinkOptions options()
+    {
+        LinkOptions o;
+        o.programFolder = folder.path();
+        o.seams.lines = &lines;
+        o.seams.wallClock = [this] { return wall.load(); };
+        o.seams.lineClock = [this] { return steady.load() * 1000; };
+        return o;
+    }
     void settle()
     {
         if (LineSender* sender = link.lineSender())

@@ -3,7 +3,7 @@
 
 #include "formrig.h"
 
-#include "port/displaytext.h"
+#include "display/displaytext.h"
 #include "ui/virtualdisplaywindow.h"
 
 #include <QPointer>

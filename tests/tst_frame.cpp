@@ -149,26 +149,6 @@ private slots:
         QCOMPARE(names, expected);
         QCOMPARE(pictureNames(stateAt(QTime(9, 5, 7), 1.0f))[6], QString("data/d1.gif"));
     }
-
-    void join_data()
-    {
-        QTest::addColumn<QString>("folder");
-        QTest::addColumn<QString>("joined");
-        QTest::newRow("plain folder") << "/opt/tikvor"
-                                      << "/opt/tikvor/Data.ini";
-        QTest::newRow("root") << "/"
-                              << "/Data.ini";
-        QTest::newRow("drive root") << "C:\\"
-                                    << "C:\\Data.ini";
-        QTest::newRow("trailing slash") << "C:/Tikvor/"
-                                        << "C:/Tikvor/Data.ini";
-    }
-    void join()
-    {
-        QFETCH(QString, folder);
-        QFETCH(QString, joined);
-        QCOMPARE(joinPath(folder, "Data.ini"), joined);
-    }
 };
 
 QTEST_APPLESS_MAIN(TestFrame)

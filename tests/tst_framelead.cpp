@@ -1,7 +1,7 @@
 // When the frame for a second leaves: the start rule over the spans the line thread recorded,
 // each with the TXD changes of its frame.
 
-#include "clock/framelead.h"
+#include "line/framelead.h"
 
 #include <QTest>
 

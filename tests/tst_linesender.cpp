@@ -1,7 +1,7 @@
 // Frames handed to the worker, read back from what a recording device saw: whole, in order,
 // newest first, port changes only between frames, a clean end.
 
-#include "port/linesender.h"
+#include "line/linesender.h"
 #include "support/recordinglines.h"
 
 #include <QMutex>

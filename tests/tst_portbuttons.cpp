@@ -1,7 +1,7 @@
 // The five port buttons clicked in the window, with recording lines.
 
 #include "formrig.h"
-#include "port/refusaltooltip.h"
+#include "ui/refusaltooltip.h"
 
 using namespace tikvor;
 using namespace tikvor::test;

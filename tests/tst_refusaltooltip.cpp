@@ -1,7 +1,7 @@
 // The tooltip of a greyed port button: every reason says its own thing and carries what the
 // user needs to act on it.
 
-#include "port/refusaltooltip.h"
+#include "ui/refusaltooltip.h"
 
 #include <QSet>
 #include <QTest>

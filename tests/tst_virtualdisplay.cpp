@@ -2,8 +2,8 @@
 
 #include "clock/frame.h"
 #include "clock/sendframe.h"
-#include "port/displaytext.h"
-#include "port/virtualdisplay.h"
+#include "display/displaytext.h"
+#include "display/virtualdisplay.h"
 #include "startup/charactertable.h"
 
 #include <QRegularExpression>
@@ -50,7 +50,7 @@ private slots:
         VirtualDisplay display(3);
         quint64 heard = 0;
         display.setListener([&](quint64 bits) { heard = bits; });
-        QCOMPARE(display.OpenPort("COM3,1200,N,8,1"), 3);
+        display.open();
         ClockState first = stateShowing("012345", -1.0f);
         QCOMPARE(SendFrame(first.FrameBits, display), FrameLength);
         if (bitsOfSecond > 0) {
@@ -94,17 +94,15 @@ private slots:
         QCOMPARE(places.size(), SegmentCount);
     }
 
-    void linesWorkOnlyOnItsOwnOpenPort()
+    void linesWorkOnlyWhileOpen()
     {
         VirtualDisplay display(2);
         QVERIFY(!display.DTR(1));
-        QCOMPARE(display.OpenPort("COM1,1200,N,8,1"), 0);
-        QCOMPARE(display.OpenPort("COM2,1200,N,8"), 0);
-        QCOMPARE(display.OpenPort("COM2,1200,N,8,1"), 2);
+        display.open();
         QVERIFY(display.TXD(1) && display.DTR(1) && display.DTR(0) && display.DTR(1));
         QCOMPARE(display.bits(), quint64(1));
         // DTR released from high at rest, break off: the hardware clocks in one dark bit.
-        QCOMPARE(display.OpenPort("COM2,1200,N,8,1"), 2);
+        display.open();
         QCOMPARE(display.bits(), quint64(2));
         display.release();
         QVERIFY(!display.DTR(1));

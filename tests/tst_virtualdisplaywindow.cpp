@@ -24,7 +24,7 @@ private slots:
     {
         QFETCH(QSize, size);
         VirtualDisplay display(1);
-        QVERIFY(display.OpenPort("COM1,1200,N,8,1"));
+        display.open();
         ClockState s;
         s.HourTens = s.HourUnits = s.MinuteTens = s.MinuteUnits = s.SecondTens = s.SecondUnits =
             QStringLiteral("1");

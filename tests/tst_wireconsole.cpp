@@ -1,12 +1,13 @@
 // tikvor-display --wire: the dialogue over the link on an emulated display wired out of order,
 // and the built program on a pseudo-terminal fed answers through a pipe.
 
-#include "wireconsole.h"
+#include "console/wireconsole.h"
+#include "port/mappedports.h"
 
 #include "clock/sendframe.h"
+#include "display/displaytext.h"
+#include "display/virtualdisplay.h"
 #include "lineshim/testpty.h"
-#include "port/displaytext.h"
-#include "port/virtualdisplay.h"
 #include "startup/charactertable.h"
 #include "support/programfolder.h"
 #include "support/recordinglines.h"
@@ -31,11 +32,14 @@ private slots:
         const Wiring wired{6, 2, 0, 5, 1, 4, 3, DotSegment};
         QTemporaryDir folder;
         QVERIFY(QFile::copy(TIKVOR_SOURCE_DIR "/data/Data.ini", folder.filePath("Data.ini")));
-        VirtualDisplay display(3);
+        PortMap map;
+        map.devices[2] = "virtual";
+        MappedPorts ports(map);
+        VirtualDisplay& display = *ports.virtualDisplay(3);
         LinkOptions options;
         options.programFolder = folder.path();
-        options.policy = PortPolicy::Retry;
-        options.lines = &display;
+        options.ports = PortPolicy::Retry;
+        options.seams.lines = &ports;
         const auto look = [&]() -> std::optional<QString> {
             const quint8 lit = segmentsOf(display.bits(), wired)[0];
             return QString("a b c d e f g dp").split(u' ').value(std::countr_zero(lit), "");

@@ -2,9 +2,9 @@
 
 #include "clock/frame.h"
 #include "clock/sendframe.h"
-#include "port/displaytext.h"
-#include "port/virtualdisplay.h"
-#include "port/wiring.h"
+#include "console/wiring.h"
+#include "display/displaytext.h"
+#include "display/virtualdisplay.h"
 #include "startup/charactertable.h"
 
 #include <QTemporaryDir>
@@ -34,7 +34,7 @@ private slots:
         for (int c = 0; c < PatternLength; ++c)
             wired[size_t(c)] = int(QString("abcdefg.").indexOf(wires[c]));
         VirtualDisplay display(1);
-        display.OpenPort("COM1,1200,N,8,1");
+        display.open();
         ClockState s;
         const auto send = [&](const QString& frame) {
             s.FrameBits = frame;

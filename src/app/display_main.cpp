@@ -1,13 +1,12 @@
 // tikvor-display: the display on a serial port driven without a window, for a machine with no
 // screen. Reads Data.ini beside the program, as the windowed programs do.
 
-#include "consoletext.h"
-#include "displayconsole.h"
-#include "inputline.h"
-#include "port/portselection.h"
+#include "console/consoletext.h"
+#include "console/displayconsole.h"
+#include "console/inputline.h"
+#include "console/virtualconsole.h"
+#include "console/wireconsole.h"
 #include "stopsignals.h"
-#include "virtualconsole.h"
-#include "wireconsole.h"
 
 #include <QCoreApplication>
 
@@ -53,8 +52,9 @@ int main(int argc, char* argv[])
     QCoreApplication app(argc, argv);
     LinkOptions options;
     options.programFolder = QCoreApplication::applicationDirPath();
-    options.policy = PortPolicy::Retry;
+    options.ports = PortPolicy::Retry;
     bool wire = false;
+    bool wiringTest = false;
     const QStringList args = QCoreApplication::arguments().mid(1);
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString& arg = args[i];
@@ -63,7 +63,7 @@ int main(int argc, char* argv[])
             return 0;
         }
         if (arg == u"--test") {
-            options.wiringTest = true;
+            wiringTest = true;
         } else if (arg == u"--wire") {
             wire = true;
         } else if (arg == u"--port" && i + 1 < args.size()) {
@@ -84,7 +84,7 @@ int main(int argc, char* argv[])
         }
     }
 
-    if (wire && options.wiringTest) {
+    if (wire && wiringTest) {
         writeLine(stderr, QStringLiteral("tikvor-display: --test and --wire go one at a time"));
         return 2;
     }
@@ -96,7 +96,9 @@ int main(int argc, char* argv[])
     if (wire)
         wiring = std::make_unique<WireConsole>(options, readInputLine, error, output);
     else
-        console = std::make_unique<DisplayConsole>(options, error, output);
+        console = std::make_unique<DisplayConsole>(
+            options, wiringTest ? DisplayConsole::Mode::WiringTest : DisplayConsole::Mode::Time,
+            error, output);
     DisplayLink& link = wire ? wiring->link() : console->link();
     // A port mapped to "virtual": what its display shows. --wire keeps standard output for the
     // section and asks on standard error, so the display is drawn there, below each question

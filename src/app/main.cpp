@@ -13,6 +13,8 @@
 //   broke"), so an exit hook finishes the frame and rests the lines (finishLinesAtExit);
 // - "ERROR 03" at start-up: Form_Load stops the link with status 3.
 
+#include "console/consoletext.h"
+#include "link/texts.h"
 #include "stopsignals.h"
 #include "ui/form1.h"
 
@@ -32,12 +34,18 @@ int main(int argc, char* argv[])
     tikvor::Form1 form(options);
     tikvor::DisplayLink& link = form.link();
 
+    // As tikvor-display says it: why a port's button is greyed, in English.
+    QObject::connect(&link, &tikvor::DisplayLink::portRefused, &form,
+                     [](int, const tikvor::PortRefusal& refusal) {
+                         tikvor::writeLine(stderr, QStringLiteral("Tikvor: ") +
+                                                       tikvor::describeRefusal(refusal));
+                     });
     tikvor::onStopRequest([&link] { link.stop(); });
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &form,
                      [&link](QSessionManager&) { link.stop(); });
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &form, [&link] {
         link.stop();
-        link.waitStopped(int(tikvor::LineSender::FinishLimitMs) + 500);
+        link.waitStopped(tikvor::DisplayLink::StopLimitMs);
     });
     tikvor::finishLinesAtExit(&link);
 

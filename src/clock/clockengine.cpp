@@ -32,15 +32,14 @@ QString nextSecondFrame(const CharacterTable& table, const ClockState& state)
     return buildFrame(table, next);
 }
 
-ClockEngine::ClockEngine(ClockState& state, const CharacterTable& table, const TimeSource& time,
-                         QString programFolder)
-    : m_state(state), m_table(table), m_time(time), m_programFolder(std::move(programFolder))
+ClockEngine::ClockEngine(ClockState& state, const CharacterTable& table, const TimeSource& time)
+    : m_state(state), m_table(table), m_time(time)
 {
 }
 
 ClockEngine::ClockEngine(ClockState& state, const CharacterTable& table, const TimeSource& time,
-                         ClockFace& face, QString programFolder)
-    : ClockEngine(state, table, time, std::move(programFolder))
+                         ClockFace& face)
+    : ClockEngine(state, table, time)
 {
     setFaces(&face, &face);
 }
@@ -79,7 +78,7 @@ void ClockEngine::UpdateClock()
         return;
     const auto names = pictureNames(m_state);
     for (int i = 0; i < 7; ++i)
-        m_pictures->showPicture(i + 1, joinPath(m_programFolder, names[static_cast<size_t>(i)]));
+        m_pictures->showPicture(i + 1, names[static_cast<size_t>(i)]);
     m_pictures->moveMarker(markerLeft(now.second()));
     if (!frame.isEmpty())
         m_pictures->showFrame(frameLabelText(frame));

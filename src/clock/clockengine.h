@@ -1,10 +1,8 @@
 #pragma once
-// The one-second tick without a window: UpdateClock reads the clock once and
-// brings the clock face and the display link up to date.
-//
-// The engine talks to the world only through the three small interfaces
-// below, so tests drive it with a fixed time, a recording face and a
-// recording sink.
+// The one-second tick without a window: UpdateClock reads the clock once and brings the clock
+// face and the display link up to date. It talks to the world only through the small interfaces
+// below (a time, a caption, a picture face, a frame sink); it names pictures, and the face finds
+// them.
 
 #include "clockstate.h"
 
@@ -31,8 +29,9 @@ public:
 class PictureFace {
 public:
     virtual ~PictureFace() = default;
-    // index 1..7 (Image1..Image7); a picture that cannot be read leaves the previous one.
-    virtual void showPicture(int index, const QString& path) = 0;
+    // index 1..7 (Image1..Image7); `name` is relative to the program folder ("data/0.gif"). A
+    // picture that cannot be read leaves the previous one.
+    virtual void showPicture(int index, const QString& name) = 0;
     virtual void moveMarker(int leftTwips) = 0;
     virtual void showFrame(const QString& labelText) = 0;
 };
@@ -58,10 +57,9 @@ QString nextSecondFrame(const CharacterTable& table, const ClockState& state);
 class ClockEngine {
 public:
     // Without faces: a front end that shows neither caption nor pictures (see setFaces).
+    ClockEngine(ClockState& state, const CharacterTable& table, const TimeSource& time);
     ClockEngine(ClockState& state, const CharacterTable& table, const TimeSource& time,
-                QString programFolder);
-    ClockEngine(ClockState& state, const CharacterTable& table, const TimeSource& time,
-                ClockFace& face, QString programFolder);
+                ClockFace& face);
 
     // Either may be null: what is missing is not shown.
     void setFaces(CaptionFace* caption, PictureFace* pictures)
@@ -88,7 +86,6 @@ private:
     const TimeSource& m_time;
     CaptionFace* m_caption = nullptr;
     PictureFace* m_pictures = nullptr;
-    QString m_programFolder;
     FrameSink* m_sink = nullptr;
     bool m_linkLost = false;
 

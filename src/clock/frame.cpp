@@ -80,11 +80,4 @@ std::array<QString, 7> pictureNames(const ClockState& s)
             QStringLiteral("data/d%1.gif").arg(blinkText(s.BlinkSign))};
 }
 
-QString joinPath(const QString& folder, const QString& relative)
-{
-    if (folder.isEmpty() || folder.endsWith(u'/') || folder.endsWith(u'\\'))
-        return folder + relative;
-    return folder + u'/' + relative;
-}
-
 } // namespace tikvor

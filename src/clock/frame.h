@@ -33,8 +33,4 @@ QString blinkText(float blinkSign);
 // Relative picture names ("data/0.gif") for Image1 to Image7, in that order.
 std::array<QString, 7> pictureNames(const ClockState& state);
 
-// Joins a folder and a relative name with "/", adding no separator when the folder already ends
-// in one.
-QString joinPath(const QString& folder, const QString& relative);
-
 } // namespace tikvor

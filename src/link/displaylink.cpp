@@ -2,9 +2,11 @@
 
 #include "clock/frame.h"
 #include "clock/sendframe.h"
-#include "port/comlines.h"
+#include "port/mappedports.h"
 #include "startup/charactertable.h"
-#include "startup/programfolder.h"
+#include "startup/files.h"
+
+#include <QTimer>
 
 #include <atomic>
 #include <chrono>
@@ -13,26 +15,31 @@
 namespace tikvor {
 namespace {
 
-const char* const GroupNames[6] = {"seconds units", "seconds tens", "minutes units",
-                                   "minutes tens",  "hours units",  "hours tens"};
-
 std::atomic<DisplayLink*> linkAtExit = nullptr;
 
 } // namespace
 
 DisplayLink::DisplayLink(LinkOptions options, QObject* parent)
     : QObject(parent), m_options(std::move(options)),
-      m_timer(m_options.wallClock ? std::make_unique<SecondTimer>(m_options.wallClock)
-                                  : std::make_unique<SecondTimer>()),
-      m_ownTime(m_options.time ? nullptr : std::make_unique<TickTimeSource>(*m_timer)),
+      m_timer(m_options.seams.wallClock ? std::make_unique<SecondTimer>(m_options.seams.wallClock)
+                                        : std::make_unique<SecondTimer>()),
+      m_ownTime(m_options.seams.time ? nullptr : std::make_unique<TickTimeSource>(*m_timer)),
       m_dataIniPath(joinPath(m_options.programFolder, QStringLiteral("Data.ini"))),
       m_engine(std::make_unique<ClockEngine>(
-          m_state, m_table, m_options.time ? *m_options.time : *m_ownTime, m_options.programFolder))
+          m_state, m_table, m_options.seams.time ? *m_options.seams.time : *m_ownTime))
 {
     m_timer->setObjectName(QStringLiteral("Timer1"));
     m_state.BlinkSign = 1.0f;
     m_state.PortCaption = portCaption(0); // until a port is found
-    m_engine->setFrameSink(this);
+    if (m_options.sendsTime)
+        m_engine->setFrameSink(this);
+    ChooserHost& host = *this;
+    if (m_options.ports == PortPolicy::Buttons)
+        m_chooser = std::make_unique<ButtonRing>(
+            host, [this](const PortView& view) { emit portChosen(view); });
+    else
+        m_chooser =
+            std::make_unique<RetryChooser>(host, m_options.onlyPort, [this] { emit noPort(); });
     connect(m_timer.get(), &SecondTimer::tick, this, &DisplayLink::tick);
     connect(m_timer.get(), &SecondTimer::stepped, this, &DisplayLink::clockStepped);
 }
@@ -42,7 +49,7 @@ DisplayLink::~DisplayLink()
     DisplayLink* self = this;
     linkAtExit.compare_exchange_strong(self, nullptr);
     m_timer->stop();
-    m_sender.reset(); // finishes as stop() does, and waits for it
+    m_sender.reset(); // finishes as stop() does, and waits for it, bounded
 }
 
 bool DisplayLink::dataIniPresent() const
@@ -55,29 +62,28 @@ void DisplayLink::start()
     if (m_sender || isStopping())
         return;
     m_table = LoadCharacterTable(m_dataIniPath);
-    std::unique_ptr<SerialLines> own;
-    if (!m_options.lines)
-        own = std::make_unique<ComLines>(PortMap::fromIni(m_dataIniPath));
-    m_comLines = dynamic_cast<const ComLines*>(own ? own.get() : m_options.lines);
-    for (int n = 1; n <= PortCount && m_comLines; ++n)
-        m_virtual[size_t(n - 1)] = m_comLines->virtualDisplay(n);
+    std::unique_ptr<MappedPorts> own;
+    if (!m_options.seams.lines) {
+        own = std::make_unique<MappedPorts>(PortMap::fromIni(m_dataIniPath));
+        for (int n = 1; n <= PortCount; ++n)
+            m_virtual[size_t(n - 1)] = own->virtualDisplay(n);
+    }
+    SerialLines& lines = own ? *own : *m_options.seams.lines;
+    lines.setRefusalListener([this](int n, const PortRefusal& refusal) {
+        later([this, n, refusal] { emit portRefused(n, refusal); });
+    });
     auto listener = [this](bool lost) {
-        QMetaObject::invokeMethod(
-            this,
-            [this, lost] {
-                m_engine->setLinkLost(lost);
-                m_engine->refreshCaption();
-                if (m_port != 0)
-                    emit linkLost(m_port, lost);
-            },
-            Qt::QueuedConnection);
+        later([this, lost] {
+            m_engine->setLinkLost(lost);
+            m_engine->refreshCaption();
+            if (m_port != 0)
+                emit linkLost(m_port, lost);
+        });
     };
-    m_sender = own ? std::make_unique<LineSender>(std::move(own), listener, m_options.lineClock)
-                   : std::make_unique<LineSender>(*m_options.lines, listener, m_options.lineClock);
-    if (m_options.policy == PortPolicy::Buttons)
-        choose(std::nullopt);
-    else
-        tryPorts();
+    m_sender =
+        own ? std::make_unique<LineSender>(std::move(own), listener, m_options.seams.lineClock)
+            : std::make_unique<LineSender>(lines, listener, m_options.seams.lineClock);
+    m_chooser->begin();
     tick(); // the first frame at once; it waits on the line thread for the port choice
     m_timer->start();
 }
@@ -86,19 +92,58 @@ void DisplayLink::tick()
 {
     if (isStopping())
         return;
-    if (m_options.policy == PortPolicy::Retry)
-        tryPorts();
-    if (m_options.wiringTest)
-        wiringTick();
-    else if (!m_options.frontEndFrames)
-        m_engine->UpdateClock();
+    m_chooser->second();
+    m_engine->UpdateClock();
 }
+
+void DisplayLink::later(std::function<void()> call)
+{
+    QMetaObject::invokeMethod(
+        this,
+        [this, call = std::move(call)] {
+            if (!isStopping())
+                call();
+        },
+        Qt::QueuedConnection);
+}
+
+void DisplayLink::onLine(LineTask task)
+{
+    if (!m_sender || isStopping())
+        return;
+    m_sender->post([this, task = std::move(task)](SerialLines& lines) { later(task(lines)); });
+}
+
+void DisplayLink::usePort(int n, bool closed)
+{
+    m_state.PortCaption = portCaption(n);
+    m_state.PortClosed = closed ? True16 : False16;
+    if (closed) // the choice has ended whatever was lost
+        m_engine->setLinkLost(false);
+    m_engine->refreshCaption();
+    if (std::exchange(m_port, n) != n)
+        emit portInUse(n);
+}
+
+VirtualDisplay* DisplayLink::virtualDisplay() const
+{
+    return m_port >= 1 && m_port <= PortCount && !isStopping() ? m_virtual[size_t(m_port - 1)]
+                                                               : nullptr;
+}
+
+void DisplayLink::clickOption(int n)
+{
+    if (m_sender && !isStopping())
+        m_chooser->click(n);
+}
+
+// --- frames ---------------------------------------------------------------------------------
 
 void DisplayLink::sendFrame(ClockState& state)
 {
     if (!m_sender)
         return;
-    if (m_options.time) {
+    if (m_options.seams.time) {
         m_sender->sendFrame(state.FrameBits);
         return;
     }
@@ -135,164 +180,20 @@ void DisplayLink::clockStepped()
 
 qint64 DisplayLink::wallNowUs() const
 {
-    if (m_options.wallClock)
-        return m_options.wallClock() * 1000;
+    if (m_options.seams.wallClock)
+        return m_options.seams.wallClock() * 1000;
     using namespace std::chrono;
     return duration_cast<microseconds>(system_clock::now().time_since_epoch()).count();
 }
 
-// --- the buttons ---------------------------------------------------------------------------
-
-void DisplayLink::clickOption(int n)
+void DisplayLink::sendFrameWhole(const QString& frame)
 {
-    // With no port left the handlers do nothing, also on a button still enabled.
-    if (!m_sender || isStopping() || m_state.PortClosed != False16)
-        return;
-    if (m_choosing) {
-        m_clicks.push_back(n);
-        return;
-    }
-    choose(n);
-}
-
-void DisplayLink::choose(std::optional<int> click)
-{
-    m_choosing = true;
-    PortView before = m_buttons;
-    before.naming = {m_state.PortCaption, m_state.PortClosed};
-    m_sender->post([this, before, click](SerialLines& lines) {
-        PortView after = click ? ClickOption(before, *click, lines) : ScanAtStartUp(lines);
-        // ComLines keeps each port's last refusal, safe to read from any thread.
-        for (int n = 1; n <= PortCount && m_comLines; ++n)
-            if (!after.enabled[size_t(n - 1)])
-                if (std::optional<PortRefusal> why = m_comLines->refusal(n))
-                    after.refusals[size_t(n - 1)] = std::move(why);
-        QMetaObject::invokeMethod(
-            this, [this, after] { chosen(after); }, Qt::QueuedConnection);
-    });
-}
-
-void DisplayLink::chosen(const PortView& view)
-{
-    m_choosing = false;
-    m_buttons = view;
-    m_buttons.showNoPortError = false;
-    // The front end's box comes first; the caption follows it.
-    emit portChosen(view);
-    m_state.PortCaption = view.naming.PortCaption;
-    m_state.PortClosed = view.naming.PortClosed;
-    m_engine->refreshCaption();
-    setPortInUse(view.naming.PortClosed != False16 ? 0 : view.selected);
-    if (!m_clicks.empty() && !isStopping()) {
-        const int next = m_clicks.front();
-        m_clicks.pop_front();
-        clickOption(next);
-    }
-}
-
-// --- the scan that never gives up ----------------------------------------------------------
-
-void DisplayLink::tryPorts()
-{
-    if (m_choosing || m_port != 0 || !m_sender)
-        return;
-    m_choosing = true;
-    const std::optional<int> only = m_options.onlyPort;
-    m_sender->post([this, only](SerialLines& lines) {
-        int opened = 0;
-        for (int n = only.value_or(1); n <= only.value_or(PortCount) && !opened; ++n) {
-            if (lines.OpenPort(portMode(n)) != 0)
-                opened = n;
-        }
-        QMetaObject::invokeMethod(
-            this, [this, opened] { portsTried(opened); }, Qt::QueuedConnection);
-    });
-}
-
-void DisplayLink::portsTried(int opened)
-{
-    m_choosing = false;
-    if (opened == 0) {
-        if (!std::exchange(m_saidNoPort, true))
-            emit noPort();
-        return;
-    }
-    m_state.PortCaption = portCaption(opened);
-    setPortInUse(opened);
-    emit portFound(opened);
-}
-
-void DisplayLink::setPortInUse(int n)
-{
-    if (std::exchange(m_port, n) != n && !isStopping())
-        emit portInUse(n);
-}
-
-VirtualDisplay* DisplayLink::virtualDisplay() const
-{
-    return m_port >= 1 && m_port <= PortCount && !isStopping() ? m_virtual[size_t(m_port - 1)]
-                                                               : nullptr;
-}
-
-// --- frames of the front end ----------------------------------------------------------------
-
-void DisplayLink::showFrame(const QString& frame)
-{
-    if (!m_sender || isStopping())
-        return;
     // A task rather than a frame: it cannot be replaced by a newer one, and what follows it
     // knows the frame has left.
-    m_sender->post([this, frame](SerialLines& lines) {
+    onLine([this, frame](SerialLines& lines) -> std::function<void()> {
         const bool whole = SendFrame(frame, lines) == frame.size();
-        QMetaObject::invokeMethod(
-            this,
-            [this, whole] {
-                if (!isStopping())
-                    emit frameShown(whole);
-            },
-            Qt::QueuedConnection);
+        return [this, whole] { emit frameSent(whole); };
     });
-}
-
-// --- the wiring test -----------------------------------------------------------------------
-
-void DisplayLink::wiringTick()
-{
-    if (m_port == 0)
-        return; // the test starts on a port, so that no step goes unseen
-    if (++m_wiringStep > FrameLength + 1) {
-        m_timer->stop();
-        emit wiringDone();
-        return;
-    }
-    emit wiringStep(wiringText(m_wiringStep));
-    m_sender->sendFrame(wiringFrame(m_wiringStep));
-}
-
-QString DisplayLink::wiringFrame(int step)
-{
-    if (step > FrameLength)
-        return QString(FrameLength, u'1');
-    // Shifted out last character first: step k lights the character FrameLength - k.
-    QString frame(FrameLength, u'0');
-    frame[FrameLength - step] = u'1';
-    return frame;
-}
-
-QString DisplayLink::wiringText(int step)
-{
-    if (step > FrameLength)
-        return QStringLiteral("all: every segment and dot lit");
-    const int index = FrameLength - step;
-    const int group = index / PatternLength;
-    const int position = index % PatternLength;
-    const QString what = position == PatternLength - 1
-                             ? QStringLiteral("dot")
-                             : QStringLiteral("segment %1").arg(QChar(u'a' + position));
-    return QStringLiteral("bit %1 of %2: %3, %4")
-        .arg(step)
-        .arg(FrameLength)
-        .arg(QLatin1String(GroupNames[group]), what);
 }
 
 // --- the way out ---------------------------------------------------------------------------
@@ -303,21 +204,24 @@ void DisplayLink::stop(int status)
         return;
     m_stopStatus = status;
     m_timer->stop();
-    m_clicks.clear();
     emit stopping();
-    const auto report = [this] {
-        QMetaObject::invokeMethod(
-            this,
-            [this] {
-                m_stopped = true;
-                emit stopped(*m_stopStatus);
-            },
-            Qt::QueuedConnection);
-    };
-    if (m_sender)
-        m_sender->finish(report); // on the line thread, once the port is released
-    else
-        report();
+    if (!m_sender) {
+        QMetaObject::invokeMethod(this, &DisplayLink::reportStopped, Qt::QueuedConnection);
+        return;
+    }
+    // On the line thread, once the port is released; or, when the line is held up inside a
+    // device call, after the limit all the same.
+    m_sender->finish([this] {
+        QMetaObject::invokeMethod(this, &DisplayLink::reportStopped, Qt::QueuedConnection);
+    });
+    QTimer::singleShot(StopLimitMs, this, &DisplayLink::reportStopped);
+}
+
+void DisplayLink::reportStopped()
+{
+    if (std::exchange(m_stopped, true))
+        return;
+    emit stopped(*m_stopStatus);
 }
 
 bool DisplayLink::waitStopped(int timeoutMs)
@@ -333,7 +237,7 @@ void finishLinesAtExit(DisplayLink* link)
             if (DisplayLink* l = linkAtExit.exchange(nullptr)) {
                 if (LineSender* sender = l->lineSender()) {
                     sender->finish();
-                    sender->waitFinished(int(LineSender::FinishLimitMs) + 500);
+                    sender->waitFinished(DisplayLink::StopLimitMs);
                 }
             }
         });

@@ -1,57 +1,41 @@
 #pragma once
-// The display link as both front ends share it: Data.ini and the character table, ClockState,
-// the second timer and the clock engine, the line thread, the port choice and lost-and-found.
-// The window (Form1) and tikvor-display only show what it reports. Qt Core only; it lives on the
+// The display core both front ends share: Data.ini and the character table, ClockState, the
+// second timer and the clock engine, the line thread, the port chooser and lost-and-found. The
+// window (Form1) and tikvor-display only show what it reports. Qt Core only; it lives on the
 // thread of the event loop, and every signal comes on that thread.
 //
 // Contract:
-// - Construction reads nothing and opens nothing. dataIniPresent() is the "CHYBA 01" fact for
-//   the front end to show its own way; start() then loads the character table, makes the first
-//   port choice on the line thread, runs the first tick at once and starts the second timer.
-// - Port choice, PortPolicy::Buttons (the window): the start-up scan and the five buttons' ring
-//   (ScanAtStartUp, ClickOption). Each outcome is reported by portChosen; the front end shows
-//   its box and buttons inside that signal, and only when it returns are PortCaption and
-//   PortClosed taken over, so the caption follows the box. Clicks made while a choice runs wait
-//   their turn.
-//   A disabled button's PortView::refusals entry says why its port failed, read from ComLines
-//   (when the lines are real ports) as the choice ends.
-// - PortPolicy::Retry (tikvor-display): the first of COM1 to COM5 that opens, or only the one
-//   asked for; without one it tries again every second. portFound and noPort report it, noPort
-//   once.
-// - Lost and found (LineSender): linkLost reports each change; the open window's caption then
-//   says "(odpojeno)".
-// - Frames ahead: the display turns over when a frame's last clock edge arrives, so the tick of
-//   second S also hands over the frame of S + 1 (the next time and blink phase), to end on the
-//   wall-clock instant of S + 1; the line thread starts it early by what frames take on the
-//   port. The window still changes at the tick. A tick whose second was not sent ahead (the
-//   first, one after a set clock or a stall, one without a port yet) also sends its own frame
-//   at once. A set clock drops the frame sent ahead by the old time. An injected time of day
-//   (LinkOptions::time) has no instant on the wall clock: its frames go at once, one per tick,
-//   as they are built.
-// - stop(status) is the one way out and never waits: no tick after it, stopping() at once (the
-//   window hides), the frame on the line finished within a second or cut, the lines at rest, the
-//   port released, then stopped(status) on the event loop's thread. Later calls change nothing.
-// - A port mapped to "virtual" is an emulated display: virtualDisplay() is the one of the port in
-//   use (null when that is a device, or none), valid until stopping(); portInUse(n) tells each
-//   change of the port in use (0: none): after portChosen, before portFound.
-// - wiring test (LinkOptions::wiringTest): instead of the time, each of the 48 bits alone for a
-//   second, in the order they are shifted out (wiringStep tells which), then every segment lit
-//   for a second; then wiringDone().
-// - Frames of the front end (LinkOptions::frontEndFrames): the clock sends nothing; showFrame
-//   clocks the given frame out whole on the line thread, between two tasks like a port choice,
-//   then frameShown(whole) says whether every character reached the port. Nothing is reported
-//   once the link is stopping.
+// - Construction reads nothing and opens nothing. start() loads the character table, makes the
+//   first port choice on the line thread, runs the first tick at once and starts the timer.
+// - The port in use is kept once: usePort sets it with PortCaption and PortClosed; portInUse(n)
+//   tells each change (0: none). ButtonRing (the window) reports each choice by portChosen
+//   first; RetryChooser (tikvor-display) reports noPort once while none opens.
+// - Every tick sends the time's frame unless LinkOptions::sendsTime is off; sendFrameWhole sends
+//   a front end's own frame whole, between two port choices, and frameSent(whole) says whether
+//   every character reached the port.
+// - Frames ahead: the tick of second S also hands over the frame of S + 1, to end on the
+//   wall-clock instant of S + 1 (the line thread starts it early by what frames take on the
+//   port). A tick whose second was not sent ahead also sends its own frame at once. A set clock
+//   drops the frame sent ahead by the old time. An injected time of day has no instant on the
+//   wall clock: its frames go at once, one per tick.
+// - Refusals reach portRefused as data, each device and reason once.
+// - stop(status) is the one way out and never waits: no tick after it, stopping() at once, the
+//   frame on the line finished within a second or cut, the lines at rest, the port released,
+//   then stopped(status); if the line thread is held up (an open on a slow adapter), stopped
+//   comes all the same after StopLimitMs. After stopping() nothing else is reported and no port
+//   is opened. Later calls change nothing.
+// - virtualDisplay() is the emulated display of the port in use (null for a device or none),
+//   valid until stopping().
 
 #include "clock/clockengine.h"
 #include "clock/secondtimer.h"
-#include "port/linesender.h"
-#include "port/portchoice.h"
-#include "port/virtualdisplay.h"
+#include "display/virtualdisplay.h"
+#include "line/linesender.h"
+#include "portchooser.h"
 
 #include <QObject>
 
 #include <array>
-#include <deque>
 #include <memory>
 #include <optional>
 
@@ -59,21 +43,28 @@ namespace tikvor {
 
 enum class PortPolicy { Buttons, Retry };
 
-struct LinkOptions {
-    QString programFolder; // where Data.ini and data/ live
-    PortPolicy policy = PortPolicy::Buttons;
-    std::optional<int> onlyPort; // Retry: 1..5, only this port; empty: the scan
-    bool wiringTest = false;
+// What tests and benchmarks put in place of the system.
+struct LinkSeams {
     SerialLines* lines = nullptr;     // nullptr: the real ports, mapped by Data.ini
     SecondTimer::WallClock wallClock; // empty: the system's real-time clock and alarm
     const TimeSource* time = nullptr; // nullptr: the second timer's own reading
     LineSender::Clock lineClock;      // empty: the line thread's steady clock
-    bool frontEndFrames = false;      // showFrame instead of the time
 };
 
-class DisplayLink final : public QObject, private FrameSink {
+struct LinkOptions {
+    QString programFolder; // where Data.ini and data/ live
+    PortPolicy ports = PortPolicy::Buttons;
+    std::optional<int> onlyPort; // Retry: 1..5, only this port; empty: the first that opens
+    bool sendsTime = true;       // false: the front end sends its own frames
+    LinkSeams seams;
+};
+
+class DisplayLink final : public QObject, private FrameSink, private ChooserHost {
     Q_OBJECT
 public:
+    // The line thread finishes within a second; this much more is its grace.
+    static constexpr int StopLimitMs = int(LineSender::FinishLimitMs) + 500;
+
     explicit DisplayLink(LinkOptions options, QObject* parent = nullptr);
     ~DisplayLink() override;
 
@@ -88,6 +79,7 @@ public:
     void start();
     // The handler of Option1..Option5 after the user selected button n.
     void clickOption(int n);
+    void sendFrameWhole(const QString& frame);
     void stop(int status = 0);
     // Only where the caller may wait (the session ending, the process exiting): true once the
     // line thread has finished.
@@ -96,9 +88,6 @@ public:
     // stopped() has been emitted.
     bool isStopped() const { return m_stopped; }
     std::optional<int> stopStatus() const { return m_stopStatus; }
-
-    // frontEndFrames: one frame of the front end, to the port in use.
-    void showFrame(const QString& frame);
 
     // The tick (Timer1_Timer).
     void tick();
@@ -111,37 +100,30 @@ public:
     SecondTimer& timer() { return *m_timer; }
     // For tests and benchmarks, which wait on it before they read the lines.
     LineSender* lineSender() { return m_sender.get(); }
-
-    // The emulated display of the port frames go to; null when it is a device or none.
+    // The port frames go to (0: none).
+    int port() const { return m_port; }
     VirtualDisplay* virtualDisplay() const;
-
-    // The test frame for step k (1..48: bit k alone; 49: every segment lit) and what it shows.
-    static QString wiringFrame(int step);
-    static QString wiringText(int step);
 
 signals:
     void portChosen(const tikvor::PortView& view);
-    void portFound(int n);
     void noPort();
-    void linkLost(int n, bool lost);
     void portInUse(int n);
-    void wiringStep(const QString& text);
-    void wiringDone();
-    void frameShown(bool whole);
+    void linkLost(int n, bool lost);
+    void portRefused(int n, const tikvor::PortRefusal& refusal);
+    void frameSent(bool whole);
     void stopping();
     void stopped(int status);
 
 private:
     void sendFrame(ClockState& state) override;
+    void onLine(LineTask task) override;
+    void usePort(int n, bool closed) override;
     void sendAhead(const ClockState& state, qint64 second);
     void clockStepped();
     qint64 wallNowUs() const;
-    void choose(std::optional<int> click);
-    void chosen(const PortView& view);
-    void tryPorts();
-    void portsTried(int opened);
-    void wiringTick();
-    void setPortInUse(int n);
+    // Runs `call` on the link's thread unless the link is stopping by then.
+    void later(std::function<void()> call);
+    void reportStopped();
 
     LinkOptions m_options;
     std::unique_ptr<SecondTimer> m_timer;
@@ -150,25 +132,19 @@ private:
     CharacterTable m_table;
     QString m_dataIniPath;
     std::unique_ptr<ClockEngine> m_engine;
+    std::unique_ptr<PortChooser> m_chooser;
     std::unique_ptr<LineSender> m_sender;
     // The emulated displays, owned by the lines and fixed at start(); index 0 = COM1.
     std::array<VirtualDisplay*, PortCount> m_virtual{};
-    const ComLines* m_comLines = nullptr; // the lines when they are real ports
-    std::optional<qint64> m_aheadSecond;  // the wall-clock second whose frame is sent ahead
-
-    PortView m_buttons;       // the buttons as the last choice left them
-    bool m_choosing = false;  // a choice is on the line thread
-    std::deque<int> m_clicks; // clicks waiting for it
-    int m_port = 0;           // the port frames go to; 0: none (yet)
-    bool m_saidNoPort = false;
-    int m_wiringStep = 0;
+    std::optional<qint64> m_aheadSecond; // the wall-clock second whose frame is sent ahead
+    int m_port = 0;                      // the port frames go to; 0: none (yet)
     std::optional<int> m_stopStatus;
     bool m_stopped = false;
 };
 
 // For a process that ends without returning from main (the X connection lost: Qt's xcb plugin
 // calls exit()): the frame on the line finished and the lines put at rest before the process
-// goes, waiting at most a little over FinishLimitMs. One link at a time.
+// goes, waiting at most StopLimitMs. One link at a time.
 void finishLinesAtExit(DisplayLink* link);
 
 } // namespace tikvor

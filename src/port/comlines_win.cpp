@@ -1,4 +1,4 @@
-#include "comlines.h"
+#include "comlines_os.h"
 
 #ifndef NOMINMAX
 #define NOMINMAX

@@ -24,7 +24,7 @@ public:
     void deselectAll() override { m_view.selected = 0; }
     void setPortLabel(const QString& text) override { m_view.label = text; }
     void setCaption(const QString&) override {} // the link shows naming.PortCaption
-    void showNoPortError(const QString&, const QString&) override { m_view.showNoPortError = true; }
+    void showNoPortError() override { m_view.showNoPortError = true; }
 
 private:
     PortView& m_view;
@@ -37,6 +37,10 @@ template <typename Step> PortView run(PortView view, SerialLines& lines, Step st
     PortSelection selection(view.naming, lines, panel);
     panel.selection = &selection;
     step(selection, view);
+    for (int n = 1; n <= PortCount; ++n)
+        if (!view.enabled[size_t(n - 1)])
+            if (std::optional<PortRefusal> why = lines.refusal(n))
+                view.refusals[size_t(n - 1)] = std::move(why);
     return view;
 }
 

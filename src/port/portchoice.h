@@ -7,7 +7,6 @@
 // the user selected; the model then runs that button's handler as the window would, and every
 // button a hand-on selects runs its handler at once.
 
-#include "comlines.h"
 #include "portselection.h"
 
 #include <array>
@@ -20,8 +19,8 @@ struct PortView {
     QString label = portLabel(1);                                      // Label3
     PortNaming naming;                                                 // PortCaption, PortClosed
     bool showNoPortError = false; // "CHYBA 02" is to be shown now
-    // Why the port of a disabled button failed, where the lines could tell (ComLines). Kept
-    // while the button stays disabled; the choices themselves leave it alone.
+    // Why the port of a disabled button failed, where the lines could tell. Kept while the
+    // button stays disabled; read from the lines as a choice ends.
     std::array<std::optional<PortRefusal>, PortCount> refusals{};
 };
 

@@ -51,7 +51,7 @@ bool PortSelection::openSelected()
         return false;
     }
     m_panel.setPortLabel(portLabel(n));
-    m_state.PortCaption = portCaption(n);
+    m_state.port = n;
     return true;
 }
 
@@ -73,10 +73,10 @@ void PortSelection::enterNoPort()
 {
     if (m_state.PortClosed != False16)
         return; // an inner run already said so
-    m_panel.showNoPortError(NoPortText, NoPortTitle);
+    m_panel.showNoPortError();
     m_panel.setPortLabel(portLabel(0));
     m_panel.setCaption(portCaption(0));
-    m_state.PortCaption = portCaption(0);
+    m_state.port = 0;
     m_state.PortClosed = True16;
 }
 

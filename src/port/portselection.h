@@ -34,10 +34,6 @@ QString portMode(int n);    // "COM3,1200,N,8,1"
 QString portLabel(int n);   // "COM3"
 QString portCaption(int n); // "Tikvor - COM3"
 
-inline const QString NoPortText =
-    QStringLiteral("Nelze otevřít žádný port. Program nebude odesílat data.");
-inline const QString NoPortTitle = QStringLiteral("CHYBA 02");
-
 // The five option buttons and what names the port, as the port handling sees them.
 class PortPanel {
 public:
@@ -49,13 +45,13 @@ public:
     virtual void deselectAll() = 0;
     virtual void setPortLabel(const QString& text) = 0; // Label3
     virtual void setCaption(const QString& caption) = 0;
-    virtual void showNoPortError(const QString& text, const QString& title) = 0; // modal
+    virtual void showNoPortError() = 0; // "CHYBA 02", modal
 };
 
-// What the choice decides besides the buttons: the ClockState fields of the same names, which
-// the owner of ClockState takes over from it.
+// What the choice decides besides the buttons: the port that Label3 and PortCaption name (0:
+// none), and PortClosed. The owner of ClockState takes them over.
 struct PortNaming {
-    QString PortCaption = portCaption(0);
+    int port = 0;
     qint16 PortClosed = False16;
 };
 

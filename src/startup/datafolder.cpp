@@ -1,7 +1,6 @@
 #include "datafolder.h"
 
-#include "clock/frame.h"
-#include "programfolder.h"
+#include "files.h"
 
 namespace tikvor {
 
@@ -30,21 +29,6 @@ std::optional<QString> firstMissingPicture(const QString& programFolder)
             return name;
     }
     return std::nullopt;
-}
-
-QString dataIniMissingText(const QString& webAddress)
-{
-    return QStringLiteral("Nenalezen soubor Data.ini. Znaky nejsou k dispozici.\r\n"
-                          "Doporučuji přeinstalovat program, který si můžete stáhnout na ") +
-           webAddress;
-}
-
-QString pictureMissingText(const QString& webAddress)
-{
-    return QStringLiteral("Program nelze spustit! Jeden, nebo více souborů ze složky Data nebylo "
-                          "nalezeno. Potíže odstraníte opětovnou instalací aplikace, kterou si "
-                          "lze stáhnout na ") +
-           webAddress.toUpper();
 }
 
 } // namespace tikvor

@@ -1,7 +1,7 @@
 #include "form1.h"
 
-#include "clock/frame.h"
 #include "desktop.h"
+#include "startup/files.h"
 #include "taskbar.h"
 #include "version.h"
 #include "virtualdisplaywindow.h"
@@ -80,20 +80,23 @@ QFont fitted(QFont f, const QString& text, int width, bool wraps = false)
     return f;
 }
 
+LinkOptions linkOptions(const Form1Options& options)
+{
+    LinkOptions link;
+    link.programFolder = options.programFolder;
+    link.seams.lines = options.lines;
+    link.seams.time = options.time;
+    link.seams.lineClock = options.lineClock;
+    return link;
+}
+
 } // namespace
 
 Form1::Form1(Form1Options options, QWidget* parent)
     : QWidget(parent), m_options(std::move(options)),
       m_ownDesktop(m_options.desktop ? nullptr : std::make_unique<SystemDesktop>()),
       m_desktop(m_options.desktop ? m_options.desktop : m_ownDesktop.get()),
-      m_link(LinkOptions{m_options.programFolder,
-                         PortPolicy::Buttons,
-                         std::nullopt,
-                         false,
-                         m_options.lines,
-                         {},
-                         m_options.time,
-                         m_options.lineClock})
+      m_link(linkOptions(m_options))
 {
     m_link.setFaces(this, this);
     connect(&m_link, &DisplayLink::portChosen, this, &Form1::showChoice);
@@ -295,9 +298,9 @@ void Form1::setCaption(const QString& caption)
     setWindowTitle(caption);
 }
 
-void Form1::showPicture(int index, const QString& path)
+void Form1::showPicture(int index, const QString& name)
 {
-    m_images[static_cast<size_t>(index - 1)]->loadPicture(path);
+    m_images[static_cast<size_t>(index - 1)]->loadPicture(joinPath(m_options.programFolder, name));
 }
 
 void Form1::moveMarker(int leftTwips)

@@ -102,7 +102,7 @@ private:
     // ClockFace
     bool isMinimised() const override;
     void setCaption(const QString& caption) override;
-    void showPicture(int index, const QString& path) override;
+    void showPicture(int index, const QString& name) override;
     void moveMarker(int leftTwips) override;
     void showFrame(const QString& labelText) override;
 

@@ -2,24 +2,18 @@
 
 #include "form1.h"
 
-#include "clock/frame.h"
 #include "desktop.h"
-#include "port/refusaltooltip.h"
-#include "startup/charactertable.h"
+#include "link/texts.h"
+#include "refusaltooltip.h"
 #include "startup/datafolder.h"
+#include "startup/files.h"
 #include "startup/inireader.h"
-#include "version.h"
 #include "virtualdisplaywindow.h"
 
 #include <QRadioButton>
 
 namespace tikvor {
 namespace {
-
-QString webAddress()
-{
-    return QString::fromUtf8(version::WebAddress);
-}
 
 const QString ApplicationTitle = QStringLiteral("Tikvor");
 
@@ -42,16 +36,14 @@ bool Form1::Form_Load()
 
 void Form1::showDataIniMissing()
 {
-    m_desktop->message(this, dataIniMissingText(webAddress()), DataIniMissingTitle,
-                       BoxIcon::Critical);
+    m_desktop->message(this, dataIniMissingText(), DataIniMissingTitle, BoxIcon::Critical);
 }
 
 bool Form1::CheckDataFolder()
 {
     if (!firstMissingPicture(m_options.programFolder))
         return true;
-    m_desktop->message(this, pictureMissingText(webAddress()), PictureMissingTitle,
-                       BoxIcon::Critical);
+    m_desktop->message(this, pictureMissingText(), PictureMissingTitle, BoxIcon::Critical);
     return false;
 }
 

@@ -11,8 +11,8 @@
 // - segmentShape is the geometry the painter uses: segment 0..6 (a..g) or DotSegment of
 //   position 0..5 (left to right) in a window of the given size.
 
-#include "port/repaintpacer.h"
-#include "port/virtualdisplay.h"
+#include "display/repaintpacer.h"
+#include "display/virtualdisplay.h"
 
 #include <QPolygonF>
 #include <QWidget>

@@ -18,7 +18,7 @@
 //   refusal to `say`, and `readAnswer` gives one line (none when the input has ended). The result
 //   is the section, or why there is none.
 
-#include "virtualdisplay.h"
+#include "display/virtualdisplay.h"
 
 #include <QString>
 

@@ -29,6 +29,8 @@ bool allDigits(const QString& frame)
 
 int LineSender::TrackedLines::OpenPort(const QString& mode)
 {
+    if (ending)
+        return 0;
     const int result = m_lines.OpenPort(mode);
     if (result != 0) {
         modeInUse = mode;
@@ -69,6 +71,7 @@ LineSender::LineSender(SerialLines& lines, LinkListener listener, Clock clock)
     : m_clock(clock ? std::move(clock) : Clock(steadyMicroseconds)), m_lines(lines, m_clock),
       m_listener(std::move(listener)), m_ownClock(!clock)
 {
+    lines.setAbandon([this] { return m_lines.ending.load(); });
     m_thread.reset(QThread::create([this] { run(); }));
     m_thread->setObjectName(QStringLiteral("LineSender"));
     m_thread->start();
@@ -150,6 +153,7 @@ void LineSender::finish(std::function<void()> done)
             return;
         m_stop = true;
         m_done = std::move(done);
+        m_lines.ending = true;
         m_lines.cutAt = m_clock() + FinishLimitMs * 1000;
     }
     m_work.notify_all();

@@ -1,6 +1,6 @@
 #include "virtualconsole.h"
 
-#include "port/displaytext.h"
+#include "display/displaytext.h"
 
 namespace tikvor {
 

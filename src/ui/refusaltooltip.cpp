@@ -34,8 +34,7 @@ QString refusalTooltip(const PortRefusal& refusal)
         const QLocale czech(QLocale::Czech, QLocale::Czechia);
         return QStringLiteral("Převodník %1 signál break jen napodobuje: zapnutí a vypnutí trvalo "
                               "%2 ms (nejvýše %3 ms). Displej by byl příliš pomalý.")
-            .arg(device, czech.toString(refusal.breakMs, 'f', 1),
-                 czech.toString(ComLines::BreakLimitMs));
+            .arg(device, czech.toString(refusal.breakMs, 'f', 1), czech.toString(BreakLimitMs));
     }
     case Reason::SystemConsole:
         return QStringLiteral("Zařízení %1 je systémová konzole, program ho nepoužije.")

@@ -1,7 +1,5 @@
 #include "virtualdisplay.h"
 
-#include "comlines.h"
-
 namespace tikvor {
 namespace {
 
@@ -34,18 +32,14 @@ DisplaySegments segmentsOf(quint64 bits, const Wiring& wiring)
 
 VirtualDisplay::VirtualDisplay(int comNumber) : m_comNumber(comNumber) {}
 
-int VirtualDisplay::OpenPort(const QString& mode)
+void VirtualDisplay::open()
 {
-    const auto parsed = parseMode(mode);
-    if (!parsed || parsed->first != m_comNumber)
-        return 0;
     m_open = true;
     m_break = false;
     if (m_dtr) {
         m_dtr = false;
         clock();
     }
-    return m_comNumber;
 }
 
 bool VirtualDisplay::DTR(int level)

@@ -4,9 +4,9 @@
 //
 // Contract:
 // - The link takes its port as tikvor-display does (LinkOptions::onlyPort, or the first of
-//   COM1 to COM5 that opens) and sends no time (frontEndFrames). Once the port is found, the
-//   dialogue of runWiring runs on a thread of its own: each step's frame is clocked out whole on
-//   the line thread before its question goes to the prompt channel, and `answers` is called on
+//   COM1 to COM5 that opens) and sends no time (LinkOptions::sendsTime). Once the port is found,
+//   the dialogue of runWiring runs on a thread of its own: each step's frame is clocked out whole
+//   on the line thread before its question goes to the prompt channel, and `answers` is called on
 //   that thread for each answer (it may block).
 // - After the eighth answer the section goes to the output channel, line by line, and the link
 //   stops with status 0. When there is no section (a segment no character lit, the answers
@@ -31,7 +31,7 @@ class WireConsole final : public QObject {
 public:
     using AnswerSource = std::function<std::optional<QString>()>;
 
-    // `options.frontEndFrames` is set here.
+    // `options.sendsTime` is turned off here.
     WireConsole(LinkOptions options, AnswerSource answers, LineOut prompt, LineOut output,
                 QObject* parent = nullptr);
     ~WireConsole() override;

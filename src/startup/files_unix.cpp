@@ -1,4 +1,4 @@
-#include "programfolder.h"
+#include "files.h"
 
 #include <QFileInfo>
 

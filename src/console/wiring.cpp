@@ -1,6 +1,6 @@
 #include "wiring.h"
 
-#include "displaytext.h"
+#include "display/displaytext.h"
 
 #include <QStringList>
 

@@ -1,7 +1,7 @@
 #include "wireconsole.h"
 
-#include "port/portselection.h"
-#include "port/wiring.h"
+#include "link/texts.h"
+#include "wiring.h"
 
 #include <condition_variable>
 #include <mutex>
@@ -10,9 +10,9 @@ namespace tikvor {
 
 namespace {
 
-LinkOptions frontEndFrames(LinkOptions options)
+LinkOptions ownFrames(LinkOptions options)
 {
-    options.frontEndFrames = true;
+    options.sendsTime = false;
     return options;
 }
 
@@ -49,23 +49,24 @@ struct WireConsole::Dialogue {
 
 WireConsole::WireConsole(LinkOptions options, AnswerSource answers, LineOut prompt, LineOut output,
                          QObject* parent)
-    : QObject(parent), m_link(frontEndFrames(options)), m_answers(std::move(answers)),
+    : QObject(parent), m_link(ownFrames(options)), m_answers(std::move(answers)),
       m_prompt(std::move(prompt)), m_output(std::move(output)),
       m_onlyPort(options.onlyPort.has_value()), m_dialogue(std::make_shared<Dialogue>())
 {
     m_dialogue->owner = this;
+    sayLinkReports(m_link, m_prompt);
     connect(&m_link, &DisplayLink::noPort, this, [this] {
-        m_prompt(noPortLine());
+        m_prompt(boxLine(NoPortTitle, NoPortText));
         if (m_onlyPort)
             m_link.stop(1);
         else
             m_prompt(QStringLiteral("Tikvor: trying the ports again every second"));
     });
-    connect(&m_link, &DisplayLink::portFound, this, [this](int n) {
-        m_prompt(QStringLiteral("Tikvor: %1: frames go out on it").arg(portLabel(n)));
-        begin();
+    connect(&m_link, &DisplayLink::portInUse, this, [this](int n) {
+        if (n != 0)
+            begin();
     });
-    connect(&m_link, &DisplayLink::frameShown, this, [this](bool whole) {
+    connect(&m_link, &DisplayLink::frameSent, this, [this](bool whole) {
         if (!whole) {
             m_prompt(QStringLiteral("Tikvor: the frame did not reach the port whole: the port "
                                     "is lost (odpojeno)"));
@@ -119,7 +120,7 @@ void WireConsole::begin()
                 return;
             d->frameShown = false;
             QMetaObject::invokeMethod(
-                d->owner, [o = d->owner, frame] { o->m_link.showFrame(frame); },
+                d->owner, [o = d->owner, frame] { o->m_link.sendFrameWhole(frame); },
                 Qt::QueuedConnection);
             d->changed.wait(lock, [&d] { return d->frameShown || d->ended; });
         };

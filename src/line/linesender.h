@@ -38,12 +38,13 @@
 //   A task that opens a port ends a loss.
 // - finish() is the way out and never waits: the frame in progress goes on to its end if it can
 //   within FinishLimitMs of the request (else it is cut there), waiting frames and tasks are
-//   dropped, the lines of a port in use go to rest (DTR released, break off), lines it owns are
-//   destroyed on the worker (which releases the port), and then `done` runs on the worker.
-//   Destruction finishes the same way and waits for it.
+//   dropped, no port is opened any more (an open in progress gives up between its steps: see
+//   SerialLines::setAbandon), the lines of a port in use go to rest (DTR released, break off),
+//   lines it owns are destroyed on the worker (which releases the port), and then `done` runs on
+//   the worker. Destruction finishes the same way and waits for it.
 
-#include "clock/framelead.h"
-#include "seriallines.h"
+#include "line/framelead.h"
+#include "port/seriallines.h"
 
 #include <QString>
 
@@ -115,13 +116,15 @@ private:
     public:
         TrackedLines(SerialLines& lines, const Clock& clock) : m_lines(lines), m_clock(clock) {}
         int OpenPort(const QString& mode) override;
+        std::optional<PortRefusal> refusal(int n) const override { return m_lines.refusal(n); }
         bool DTR(int level) override { return !cut() && m_lines.DTR(level); }
         bool TXD(int level) override;
         void rest();
         std::optional<QString> modeInUse;
-        std::optional<int> txdLevel;   // the level TXD was last set to on the port in use
-        bool opened = false;           // an OpenPort succeeded since the last look
-        std::atomic<qint64> cutAt = 0; // line clock; 0: no end asked for
+        std::optional<int> txdLevel;      // the level TXD was last set to on the port in use
+        bool opened = false;              // an OpenPort succeeded since the last look
+        std::atomic<qint64> cutAt = 0;    // line clock; 0: no end asked for
+        std::atomic<bool> ending = false; // the end is asked for: no port is opened any more
 
     private:
         bool cut() const;

@@ -3,7 +3,9 @@
 // button, one sentence or two naming the device and, where known, the process holding it, the
 // group that may open it, the break time measured or the system's own message.
 
-#include "comlines.h"
+#include "port/portrefusal.h"
+
+#include <QString>
 
 namespace tikvor {
 

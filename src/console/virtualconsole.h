@@ -13,8 +13,8 @@
 //   at most 60 times a second and only after a change; in place, every drawing after the first
 //   first moves the cursor up over the one before (ANSI), so the digits turn where they stand.
 
+#include "display/repaintpacer.h"
 #include "link/displaylink.h"
-#include "port/repaintpacer.h"
 
 #include <chrono>
 #include <functional>

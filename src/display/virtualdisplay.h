@@ -3,26 +3,25 @@
 // main job can be seen on a machine without an adapter.
 //
 // Contract:
-// - OpenPort succeeds for the port the display was made for: a mode that parses and names COMn
-//   returns n, any other mode 0. It is never busy or refused, and opening it again succeeds.
-//   Opening puts the lines at rest like a device: break off, DTR released (a release from high
-//   clocks one bit, as it would on the hardware).
-// - DTR and TXD return false until the first successful OpenPort and after release(); otherwise
-//   they take the level and return true. Inversion settings play no part: levels are logical.
+// - open() makes it driven, and it is never busy or refused; opening it again is harmless. It
+//   puts the lines at rest like a device: break off, DTR released (a release from high clocks
+//   one bit, as it would on the hardware).
+// - DTR and TXD return false until open() and after release(); otherwise they take the level and
+//   return true. Inversion settings play no part: levels are logical.
 // - The hardware: a 48-bit shift register. Each falling DTR edge moves every bit one place on
 //   and takes the break level (TXD) into the first place; the last bit drops out. There is no
 //   latch: the segments follow the register at every edge, so a frame cut short shows what the
 //   real display would, the old picture moved on by the bits that arrived.
 // - After a whole frame, bit i of bits() holds character i+1 of the frame (the shift-out sends
 //   the last character first). bits() may be read from any thread.
-// - OpenPort, DTR, TXD and release belong to the thread that drives the lines, as on a device.
+// - open, DTR, TXD and release belong to the thread that drives the lines, as on a device.
 // - The listener runs on the thread that drives the lines, after each falling DTR edge (also
 //   one that left the register as it was, so that a front end can count the edges of a frame);
 //   it must be quick (a front end only notes that a repaint is due). setListener may be called
 //   from any thread; once it returns, the previous listener is no longer running.
 
 #include "clock/frame.h"
-#include "seriallines.h"
+#include "clock/linedriver.h"
 
 #include <QString>
 #include <QtGlobal>
@@ -45,19 +44,13 @@ using DisplaySegments = std::array<quint8, DisplayPositions>; // left to right, 
 // DotSegment), or -1 for a character wired to nothing.
 using Wiring = std::array<int, PatternLength>;
 
-// Whether a [Porty] value asks for the virtual display instead of a device: "virtual", any case.
-inline bool namesVirtualDisplay(const QString& device)
-{
-    return device.compare(QLatin1StringView("virtual"), Qt::CaseInsensitive) == 0;
-}
-
 // Characters 1 to 7 drive segments a to g, character 8 the dot: the sample Data.ini's wiring.
 Wiring referenceWiring();
 
 // What a display wired as given shows for a register content.
 DisplaySegments segmentsOf(quint64 bits, const Wiring& wiring = referenceWiring());
 
-class VirtualDisplay final : public SerialLines {
+class VirtualDisplay final : public LineDriver {
 public:
     using Listener = std::function<void(quint64 bits)>;
 
@@ -65,7 +58,7 @@ public:
     VirtualDisplay(const VirtualDisplay&) = delete;
     VirtualDisplay& operator=(const VirtualDisplay&) = delete;
 
-    int OpenPort(const QString& mode) override;
+    void open();
     bool DTR(int level) override;
     bool TXD(int level) override;
 

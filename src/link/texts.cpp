@@ -1,0 +1,76 @@
+#include "texts.h"
+
+#include "version.h"
+
+#include <QDir>
+
+namespace tikvor {
+
+QString webAddress()
+{
+    return QString::fromUtf8(version::WebAddress);
+}
+
+QString dataIniMissingText()
+{
+    return QStringLiteral("Nenalezen soubor Data.ini. Znaky nejsou k dispozici.\r\n"
+                          "Doporučuji přeinstalovat program, který si můžete stáhnout na ") +
+           webAddress();
+}
+
+QString pictureMissingText()
+{
+    return QStringLiteral("Program nelze spustit! Jeden, nebo více souborů ze složky Data nebylo "
+                          "nalezeno. Potíže odstraníte opětovnou instalací aplikace, kterou si "
+                          "lze stáhnout na ") +
+           webAddress().toUpper();
+}
+
+QString describeRefusal(const PortRefusal& refusal)
+{
+    using Reason = PortRefusal::Reason;
+    QString why;
+    switch (refusal.reason) {
+    case Reason::Missing:
+        why = QStringLiteral("no such device");
+        break;
+    case Reason::Busy:
+        why = QStringLiteral("in use by another program");
+        if (refusal.holderPid != 0)
+            why += QStringLiteral(" (process %1, lock file %2)")
+                       .arg(refusal.holderPid)
+                       .arg(QDir::toNativeSeparators(refusal.lockFile));
+        else if (refusal.exclusiveByOther)
+            why += QStringLiteral(" (which marked it exclusive)");
+        break;
+    case Reason::PermissionDenied:
+        why = QStringLiteral("permission denied");
+        if (!refusal.group.isEmpty())
+            why += QStringLiteral(" (join the group \"%1\" that owns it, then log in again)")
+                       .arg(refusal.group);
+        break;
+    case Reason::NotSerialLine:
+        why = QStringLiteral("not a serial line");
+        break;
+    case Reason::NoModemLines:
+        why = QStringLiteral("its DTR and break lines cannot be driven");
+        break;
+    case Reason::FakesBreak:
+        why = QStringLiteral("break on and off took %1 ms at best of three (an adapter that fakes "
+                             "break; at most %2 ms)")
+                  .arg(refusal.breakMs, 0, 'f', 1)
+                  .arg(BreakLimitMs);
+        break;
+    case Reason::SystemConsole:
+        why = QStringLiteral("it may be the system console");
+        break;
+    case Reason::Failed:
+        why = QStringLiteral("the system refused it");
+        break;
+    }
+    if (!refusal.systemMessage.isEmpty() && refusal.reason != Reason::FakesBreak)
+        why += QStringLiteral(": ") + refusal.systemMessage;
+    return QStringLiteral("%1 refused: %2").arg(refusal.device, why);
+}
+
+} // namespace tikvor
