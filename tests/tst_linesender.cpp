@@ -1,6 +1,7 @@
 // Frames handed to the worker, read back from what a recording device saw: whole, in order,
 // newest first, port changes only between frames, a clean end.
 
+#include "clock/sendframe.h"
 #include "line/linesender.h"
 #include "support/recordinglines.h"
 
@@ -10,6 +11,7 @@
 #include <QThread>
 
 #include <atomic>
+#include <thread>
 
 using namespace tikvor;
 using namespace tikvor::test;
@@ -74,30 +76,6 @@ private slots:
         const LineSender::Stats stats = sender.stats();
         QCOMPARE(stats.completed, quint64(sent.size()));
         QCOMPARE(stats.completed + stats.dropped, quint64(count));
-    }
-
-    void newestWaitingFrameWins_data()
-    {
-        QTest::addColumn<int>("queued"); // handed over while frame 0 is half out
-        QTest::newRow("one") << 1;
-        QTest::newRow("three") << 3;
-    }
-    void newestWaitingFrameWins()
-    {
-        QFETCH(int, queued);
-        RecordingLines device;
-        device.working = 0b11111;
-        device.enterAt = device.blockAt = 70;
-        LineSender sender(device);
-        open(sender, device);
-        sender.sendFrame(frame(0));
-        device.entered.acquire();
-        for (int i = 1; i <= queued; ++i)
-            sender.sendFrame(frame(i));
-        device.gate.release();
-        QVERIFY(sender.waitIdle(Patience));
-        QCOMPARE(decodeFrames(device.calls()), QStringList({frame(0), frame(queued)}));
-        QCOMPARE(sender.stats().dropped, quint64(queued - 1));
     }
 
     void portChangesOnlyBetweenFrames_data()
@@ -232,24 +210,6 @@ private slots:
         QCOMPARE(sender.nowUs(), end + (leadUs ? 0 : 144'000));
     }
 
-    // Without a lead a frame for later starts on its second, just when the tick of that second
-    // hands over the next: the one due goes out, the next waits for its own time.
-    void aDueFrameIsNotReplacedByTheNext()
-    {
-        RecordingLines device;
-        device.working = 0b11111;
-        std::atomic<qint64> now = 0;
-        LineSender sender(device, {}, [&] { return now.load(); });
-        open(sender, device);
-        sender.sendFrameAt(frame(1), 1'000'000);
-        QVERIFY(sender.waitIdle(Patience));
-        now = 1'000'000;
-        sender.sendFrameAt(frame(2), 2'000'000);
-        QVERIFY(sender.waitIdle(Patience));
-        QCOMPARE(decodeFrames(device.calls()), QStringList{frame(1)});
-        QCOMPARE(sender.stats().dropped, quint64(0));
-    }
-
     // The clock is set while the frame sent ahead for the next second is on the line: it ends
     // whole, the frame aimed after it by the old time never goes out, the right one goes at once.
     void clockSetDuringAnEarlyFrame()
@@ -276,25 +236,22 @@ private slots:
         QCOMPARE(sender.stats().dropped, quint64(1));
     }
 
-    // The tick's frame and the one sent ahead for the same second may meet: the second shows
-    // once, unless a new port (or a cut frame) has not shown it yet.
-    void aSecondShowsOnce()
+    // The second a frame shows is remembered per port: a task's open forgets it.
+    void aSecondShowsOnceAPort()
     {
         RecordingLines device;
         device.working = 0b11111;
         LineSender sender(device);
         open(sender, device);
-        const auto send = [&](int i, qint64 second) {
-            sender.sendFrame(frame(i), second);
+        const auto send = [&](int i) {
+            sender.sendFrame(frame(i), 42);
             QVERIFY(sender.waitIdle(Patience));
         };
-        send(1, 41);
-        send(2, 42);
-        send(3, 42);
+        send(1);
+        send(2);
         QCOMPARE(openPort(sender, QStringLiteral("COM3,1200,N,8,1")), 3);
-        send(4, 42);
-        QCOMPARE(decodeFrames(device.calls()),
-                 QStringList({frame(1), frame(2), "OCOM3", frame(4)}));
+        send(3);
+        QCOMPARE(decodeFrames(device.calls()), QStringList({frame(1), "OCOM3", frame(3)}));
         QCOMPARE(sender.stats().dropped, quint64(1));
     }
 
@@ -334,14 +291,17 @@ private slots:
     {
         QTest::addColumn<bool>("owned");
         QTest::addColumn<bool>("slow"); // the line outlasts the time limit
-        QTest::newRow("borrowed device") << false << false;
-        QTest::newRow("owned device") << true << false;
-        QTest::newRow("frame cut after the limit") << false << true;
+        QTest::addColumn<bool>("task"); // the frame is sent by a task
+        QTest::newRow("borrowed device") << false << false << false;
+        QTest::newRow("owned device") << true << false << false;
+        QTest::newRow("frame cut after the limit") << false << true << false;
+        QTest::newRow("a task's frame cut after the limit") << false << true << true;
     }
     void finishEndsTheFrameAndRestsTheLines()
     {
         QFETCH(bool, owned);
         QFETCH(bool, slow);
+        QFETCH(bool, task);
         std::atomic<bool> deleted = false;
         auto device = std::make_unique<RecordingLines>();
         RecordingLines& d = *device;
@@ -357,7 +317,10 @@ private slots:
                   : std::make_unique<LineSender>(d, LineSender::LinkListener{},
                                                  [&] { return now.load(); });
         open(*sender, d);
-        sender->sendFrame(frame(1));
+        if (task)
+            sender->post([](SerialLines& lines) { SendFrame(frame(1), lines); });
+        else
+            sender->sendFrame(frame(1));
         d.entered.acquire();
         sender->sendFrame(frame(2));
         QSemaphore done;
@@ -376,6 +339,39 @@ private slots:
         QCOMPARE(decodeFrames(calls),
                  slow ? QStringList{"unfinished frame"} : QStringList{frame(1)});
         QCOMPARE(deletedBeforeDone, owned);
+    }
+
+    // A driver that hangs in an open: destruction returns once the end's time is up, and the
+    // worker, left alone, keeps its lines until the open returns.
+    void destructionLeavesAWorkerHeldInADeviceCall()
+    {
+        std::atomic<bool> deleted = false;
+        QSemaphore inOpen;
+        QSemaphore hang;
+        auto device = std::make_unique<RecordingLines>();
+        device->afterOpen = [&](RecordingLines&) {
+            inOpen.release();
+            hang.acquire();
+        };
+        device->deleted = &deleted;
+        std::atomic<qint64> now = 0;
+        auto sender = std::make_unique<LineSender>(std::move(device), LineSender::LinkListener{},
+                                                   [&] { return now.load(); });
+        sender->post([](SerialLines& lines) { lines.OpenPort(QStringLiteral("COM1,1200,N,8,1")); });
+        QVERIFY(inOpen.tryAcquire(1, Patience));
+        sender->finish();
+        now = (LineSender::FinishLimitMs + LineSender::EndGraceMs) * 1000;
+        QSemaphore returned;
+        std::thread guard([&] { // should the wait have no bound, the open comes back after all
+            if (!returned.tryAcquire(1, Patience))
+                hang.release();
+        });
+        sender.reset();
+        returned.release();
+        guard.join();
+        QVERIFY(!deleted);
+        hang.release();
+        QTRY_VERIFY_WITH_TIMEOUT(deleted, Patience);
     }
 };
 

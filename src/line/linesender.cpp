@@ -1,10 +1,17 @@
 #include "linesender.h"
 
 #include "clock/sendframe.h"
+#include "line/frameslots.h"
 
-#include <QThread>
-
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+
+#if defined(__linux__)
+#include <pthread.h>
+#endif
 
 namespace tikvor {
 
@@ -25,306 +32,383 @@ bool allDigits(const QString& frame)
     return true;
 }
 
+// What the worker hands to tasks: the lines, remembering the mode of the port in use, and
+// failing every line operation once the end's time limit has passed.
+class TrackedLines final : public SerialLines {
+public:
+    TrackedLines(SerialLines& lines, const LineSender::Clock& clock)
+        : m_lines(lines), m_clock(clock)
+    {
+    }
+    int OpenPort(const QString& mode) override
+    {
+        if (*ending)
+            return 0;
+        const int result = m_lines.OpenPort(mode);
+        if (result != 0) {
+            modeInUse = mode;
+            opened = true;
+            txdLevel.reset();
+        }
+        return result;
+    }
+    std::optional<PortRefusal> refusal(int n) const override { return m_lines.refusal(n); }
+    bool DTR(int level) override { return !cut() && m_lines.DTR(level); }
+    bool TXD(int level) override
+    {
+        if (cut() || !m_lines.TXD(level))
+            return false;
+        txdLevel = level;
+        return true;
+    }
+    void rest()
+    {
+        // Straight to the device: the time limit of the end does not apply to the rest itself.
+        m_lines.DTR(0);
+        m_lines.TXD(0);
+    }
+
+    std::optional<QString> modeInUse;
+    std::optional<int> txdLevel;   // the level TXD was last set to on the port in use
+    bool opened = false;           // an OpenPort succeeded since the last look
+    std::atomic<qint64> cutAt = 0; // line clock; 0: no end asked for
+    // The end is asked for: no port is opened any more. Shared with the lines' abandon test,
+    // which may outlive the worker when the lines are borrowed.
+    const std::shared_ptr<std::atomic<bool>> ending = std::make_shared<std::atomic<bool>>(false);
+    std::atomic<bool> orphaned = false; // the LineSender has gone: the clock may be gone too
+
+private:
+    bool cut() const
+    {
+        if (orphaned)
+            return true;
+        const qint64 at = cutAt.load();
+        return at != 0 && m_clock() >= at;
+    }
+
+    SerialLines& m_lines;
+    const LineSender::Clock& m_clock;
+};
+
 } // namespace
 
-int LineSender::TrackedLines::OpenPort(const QString& mode)
-{
-    if (ending)
-        return 0;
-    const int result = m_lines.OpenPort(mode);
-    if (result != 0) {
-        modeInUse = mode;
-        opened = true;
-        txdLevel.reset();
+struct LineSender::Worker {
+    Worker(std::unique_ptr<SerialLines> ownLines, SerialLines& lines, LinkListener listener,
+           Clock lineClock, bool steady)
+        : own(std::move(ownLines)), clock(std::move(lineClock)), ownClock(steady),
+          tracked(lines, clock), linkListener(std::move(listener)), reconnect([this](bool lost) {
+              if (linkListener)
+                  callOut([&] { linkListener(lost); });
+          })
+    {
     }
-    return result;
+
+    void run();
+    void runTask(std::unique_lock<std::mutex>& lock);
+    void send(FrameSlots::Frame frame);
+    void end(std::unique_lock<std::mutex>& lock);
+    // Locked: until untilUs, or sooner when something is handed over.
+    void waitUntil(std::unique_lock<std::mutex>& lock, qint64 untilUs);
+    // Locked: the worker has ended, or the line clock has reached untilUs.
+    bool waitEnded(std::unique_lock<std::mutex>& lock, qint64 untilUs);
+    bool idle() const { return !busy && tasks.empty() && frames.idle(clock()); }
+    void count(quint64 Stats::*field)
+    {
+        const std::lock_guard lock(mutex);
+        ++(stats.*field);
+    }
+    // Unlocked: the owner's code, unless the owner has gone. Its destruction waits for a call
+    // under way.
+    template <typename Call> void callOut(Call&& call)
+    {
+        {
+            const std::lock_guard lock(mutex);
+            if (tracked.orphaned)
+                return;
+            callingOut = true;
+        }
+        call();
+        {
+            const std::lock_guard lock(mutex);
+            callingOut = false;
+        }
+        settled.notify_all();
+    }
+
+    std::unique_ptr<SerialLines> own;
+    const Clock clock;
+    const bool ownClock; // the steady clock, which the system can wait on
+    TrackedLines tracked;
+    LinkListener linkListener;
+    // Worker only.
+    Reconnect reconnect;
+    FrameLead lead;
+
+    // Standard rather than Qt primitives so that ThreadSanitizer sees every hand-over.
+    std::mutex mutex;
+    std::condition_variable work;    // to the worker: a frame, a task or the end
+    std::condition_variable settled; // to callers: the worker went idle, finished or ended
+    FrameSlots frames;
+    std::deque<Task> tasks;
+    std::function<void()> done;
+    bool busy = false;
+    bool stop = false;
+    bool finished = false;   // the lines are at rest and given back
+    bool ended = false;      // nothing of the owner is called any more
+    bool callingOut = false; // in the listener or `done`
+    Stats stats;
+};
+
+void LineSender::Worker::run()
+{
+    std::unique_lock lock(mutex);
+    for (;;) {
+        work.wait(lock, [this] { return stop || !tasks.empty() || frames.waiting(); });
+        if (stop)
+            break;
+        if (!tasks.empty()) {
+            runTask(lock);
+        } else {
+            FrameSlots::Step step = frames.next(clock(), lead, tracked.txdLevel);
+            if (step.what == FrameSlots::Step::Do::Wait) {
+                settled.notify_all(); // it counts as idle until its start
+                waitUntil(lock, step.untilUs);
+                continue; // anything may have come meanwhile: look again
+            }
+            if (step.what == FrameSlots::Step::Do::Send) {
+                busy = true;
+                lock.unlock();
+                send(std::move(step.frame));
+                lock.lock();
+            }
+        }
+        busy = false;
+        settled.notify_all();
+    }
+    end(lock);
 }
 
-bool LineSender::TrackedLines::TXD(int level)
+void LineSender::Worker::runTask(std::unique_lock<std::mutex>& lock)
 {
-    if (cut() || !m_lines.TXD(level))
-        return false;
-    txdLevel = level;
-    return true;
+    busy = true;
+    frames.taskFirst();
+    Task task = std::move(tasks.front());
+    tasks.pop_front();
+    lock.unlock();
+    tracked.opened = false;
+    task(tracked);
+    // A port opened by the task is fresh: whatever was lost before is behind us, and its frames
+    // take their own time.
+    if (tracked.opened) {
+        reconnect.portOpened();
+        lead.reset();
+    }
+    lock.lock();
+    if (tracked.opened)
+        frames.portOpened();
 }
 
-bool LineSender::TrackedLines::cut() const
+// Every frame starts here, the moment it is due: the one place that puts a frame on the line.
+void LineSender::Worker::send(FrameSlots::Frame frame)
 {
-    const qint64 at = cutAt.load();
-    return at != 0 && m_clock() >= at;
+    if (!tracked.modeInUse)
+        return count(&Stats::dropped);
+    if (reconnect.lost()) {
+        if (!reconnect.reopenDue(clock()))
+            return count(&Stats::dropped);
+        // The same device by its name, as the adapter comes back under it.
+        if (tracked.OpenPort(*tracked.modeInUse) == 0)
+            return count(&Stats::dropped);
+        lead.reset();
+        {
+            const std::lock_guard lock(mutex);
+            ++stats.reopened;
+            frames.portOpened();
+        }
+        frame.spanFromUs.reset(); // the open is no part of a frame's time
+    }
+    const int changes = txdChanges(frame.bits, tracked.txdLevel);
+    const qint64 start = clock();
+    const bool whole = SendFrame(frame.bits, tracked) == frame.bits.size();
+    if (whole)
+        lead.record(clock() - frame.spanFromUs.value_or(start), changes);
+    {
+        const std::lock_guard lock(mutex);
+        ++(whole ? stats.completed : stats.cutShort);
+        frames.frameSent(frame.second, whole);
+    }
+    if (whole)
+        reconnect.frameWhole();
+    // A frame of digits ends early only when the line failed (or the end cut it).
+    else if (allDigits(frame.bits) && tracked.cutAt.load() == 0)
+        reconnect.lose(clock());
 }
 
-void LineSender::TrackedLines::rest()
+void LineSender::Worker::end(std::unique_lock<std::mutex>& lock)
 {
-    // Straight to the device: the time limit of the end does not apply to the rest itself.
-    m_lines.DTR(0);
-    m_lines.TXD(0);
+    tasks.clear();
+    frames.clear();
+    std::function<void()> then = std::move(done);
+    lock.unlock();
+
+    // The lines at rest on the port in use, then the port given back.
+    if (tracked.modeInUse && !reconnect.lost())
+        tracked.rest();
+    own.reset();
+
+    lock.lock();
+    finished = true;
+    busy = false;
+    settled.notify_all();
+    lock.unlock();
+    // Last: whoever hears it may take the line as finished.
+    if (then)
+        callOut(then);
+    lock.lock();
+    ended = true;
+    settled.notify_all();
+}
+
+void LineSender::Worker::waitUntil(std::unique_lock<std::mutex>& lock, qint64 untilUs)
+{
+    using namespace std::chrono;
+    if (ownClock)
+        work.wait_until(lock, steady_clock::time_point(microseconds(untilUs)));
+    else
+        work.wait_for(lock, milliseconds(1));
+}
+
+bool LineSender::Worker::waitEnded(std::unique_lock<std::mutex>& lock, qint64 untilUs)
+{
+    using namespace std::chrono;
+    if (ownClock)
+        return settled.wait_until(lock, steady_clock::time_point(microseconds(untilUs)),
+                                  [this] { return ended; });
+    while (!ended && clock() < untilUs)
+        settled.wait_for(lock, milliseconds(1));
+    return ended;
 }
 
 LineSender::LineSender(std::unique_ptr<SerialLines> lines, LinkListener listener, Clock clock)
-    : LineSender(*lines, std::move(listener), std::move(clock))
+    : LineSender(std::move(lines), *lines, std::move(listener), std::move(clock)) // binds only
 {
-    m_own = std::move(lines);
 }
 
 LineSender::LineSender(SerialLines& lines, LinkListener listener, Clock clock)
-    : m_clock(clock ? std::move(clock) : Clock(steadyMicroseconds)), m_lines(lines, m_clock),
-      m_listener(std::move(listener)), m_ownClock(!clock)
+    : LineSender(nullptr, lines, std::move(listener), std::move(clock))
 {
-    lines.setAbandon([this] { return m_lines.ending.load(); });
-    m_thread.reset(QThread::create([this] { run(); }));
-    m_thread->setObjectName(QStringLiteral("LineSender"));
-    m_thread->start();
+}
+
+LineSender::LineSender(std::unique_ptr<SerialLines>&& own, SerialLines& lines,
+                       LinkListener listener, Clock clock)
+{
+    const bool steady = !clock;
+    m_clock = steady ? Clock(steadyMicroseconds) : std::move(clock);
+    m_worker =
+        std::make_shared<Worker>(std::move(own), lines, std::move(listener), m_clock, steady);
+    lines.setAbandon([ending = m_worker->tracked.ending] { return ending->load(); });
+    m_thread = std::thread([worker = m_worker] {
+#if defined(__linux__)
+        pthread_setname_np(pthread_self(), "LineSender");
+#endif
+        worker->run();
+    });
 }
 
 LineSender::~LineSender()
 {
     finish();
-    m_thread->wait();
-    // The worker released this lock last; taking it shows ThreadSanitizer the join that it
-    // cannot see inside QThread::wait.
-    const std::lock_guard lock(m_mutex);
+    Worker& w = *m_worker;
+    std::unique_lock lock(w.mutex);
+    if (w.waitEnded(lock, w.tracked.cutAt.load() + EndGraceMs * 1000)) {
+        lock.unlock();
+        m_thread.join();
+        return;
+    }
+    // Held inside a device call: it goes on alone with what it holds, and calls us no more.
+    w.settled.wait(lock, [&w] { return !w.callingOut; });
+    w.tracked.orphaned = true;
+    lock.unlock();
+    m_thread.detach();
 }
 
 void LineSender::sendFrame(const QString& frame, std::optional<qint64> second)
 {
     {
-        const std::lock_guard lock(m_mutex);
-        if (m_stop)
+        const std::lock_guard lock(m_worker->mutex);
+        if (m_worker->stop)
             return;
-        if (m_pending)
-            ++m_stats.dropped;
-        m_pending = Pending{frame, std::nullopt, second};
+        m_worker->frames.putNow(frame, second);
     }
-    m_work.notify_all();
+    m_worker->work.notify_all();
 }
 
 void LineSender::sendFrameAt(const QString& frame, qint64 endUs, std::optional<qint64> second)
 {
     {
-        const std::lock_guard lock(m_mutex);
-        if (m_stop)
+        const std::lock_guard lock(m_worker->mutex);
+        if (m_worker->stop)
             return;
-        // A frame whose start has come is the frame for now: the worker has not woken for it
-        // yet (the tick that hands the next one comes on the same second), or the line is still
-        // busy with the one before. It goes next; the new one waits for its own time.
-        if (m_scheduled && m_clock() >= m_scheduled->startUs.value_or(m_scheduled->endUs)) {
-            if (m_pending)
-                ++m_stats.dropped;
-            m_pending = Pending{std::move(m_scheduled->frame),
-                                m_scheduled->waited ? m_scheduled->startUs : std::nullopt,
-                                m_scheduled->second};
-        } else if (m_scheduled) {
-            ++m_stats.dropped;
-        }
-        m_scheduled = Scheduled{frame, endUs, std::nullopt, false, second};
+        m_worker->frames.putLater(frame, endUs, second, m_clock());
     }
-    m_work.notify_all();
+    m_worker->work.notify_all();
 }
 
 void LineSender::dropScheduled()
 {
     {
-        const std::lock_guard lock(m_mutex);
-        if (!m_scheduled)
+        const std::lock_guard lock(m_worker->mutex);
+        if (!m_worker->frames.dropLater())
             return;
-        ++m_stats.dropped;
-        m_scheduled.reset();
     }
-    m_work.notify_all();
+    m_worker->work.notify_all();
 }
 
 void LineSender::post(Task task)
 {
     {
-        const std::lock_guard lock(m_mutex);
-        if (m_stop)
+        const std::lock_guard lock(m_worker->mutex);
+        if (m_worker->stop)
             return;
-        m_tasks.push_back(std::move(task));
+        m_worker->tasks.push_back(std::move(task));
     }
-    m_work.notify_all();
+    m_worker->work.notify_all();
 }
 
 void LineSender::finish(std::function<void()> done)
 {
     {
-        const std::lock_guard lock(m_mutex);
-        if (m_stop)
+        const std::lock_guard lock(m_worker->mutex);
+        if (m_worker->stop)
             return;
-        m_stop = true;
-        m_done = std::move(done);
-        m_lines.ending = true;
-        m_lines.cutAt = m_clock() + FinishLimitMs * 1000;
+        m_worker->stop = true;
+        m_worker->done = std::move(done);
+        *m_worker->tracked.ending = true;
+        m_worker->tracked.cutAt = m_clock() + FinishLimitMs * 1000;
     }
-    m_work.notify_all();
+    m_worker->work.notify_all();
 }
 
 bool LineSender::waitFinished(int timeoutMs)
 {
-    std::unique_lock lock(m_mutex);
-    return m_settled.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                              [this] { return m_finished; });
+    std::unique_lock lock(m_worker->mutex);
+    return m_worker->settled.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                                      [this] { return m_worker->finished; });
 }
 
 LineSender::Stats LineSender::stats() const
 {
-    const std::lock_guard lock(m_mutex);
-    return m_stats;
+    const std::lock_guard lock(m_worker->mutex);
+    Stats stats = m_worker->stats;
+    stats.dropped += m_worker->frames.dropped();
+    return stats;
 }
 
 bool LineSender::waitIdle(int timeoutMs)
 {
-    std::unique_lock lock(m_mutex);
-    return m_settled.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                              [this] { return idle() || m_finished; });
-}
-
-bool LineSender::idle() const
-{
-    if (m_busy || m_pending || !m_tasks.empty())
-        return false;
-    return !m_scheduled || (m_scheduled->startUs && m_clock() < *m_scheduled->startUs);
-}
-
-void LineSender::waitUntil(std::unique_lock<std::mutex>& lock, qint64 untilUs)
-{
-    using namespace std::chrono;
-    if (m_ownClock)
-        m_work.wait_until(lock, steady_clock::time_point(microseconds(untilUs)));
-    else
-        m_work.wait_for(lock, milliseconds(1));
-}
-
-void LineSender::setLost(bool lost)
-{
-    if (lost == m_lost)
-        return;
-    m_lost = lost;
-    if (m_listener)
-        m_listener(lost);
-}
-
-void LineSender::run()
-{
-    std::unique_lock lock(m_mutex);
-    for (;;) {
-        m_work.wait(lock,
-                    [this] { return m_stop || !m_tasks.empty() || m_pending || m_scheduled; });
-        if (m_stop)
-            break;
-        if (m_tasks.empty() && !m_pending) {
-            // A frame for later: once it has waited for its start it keeps the aimed start as
-            // the start of its span, so that the time the worker takes to wake is learnt too.
-            Scheduled& next = *m_scheduled;
-            const qint64 now = m_clock();
-            const qint64 start =
-                frameStart(next.endUs, m_lead.lead(txdChanges(next.frame, m_lines.txdLevel)), now);
-            if (start > now) {
-                next.startUs = start;
-                next.waited = true;
-                m_settled.notify_all();
-                waitUntil(lock, start);
-                continue; // anything may have come meanwhile: look again
-            }
-            const std::optional<qint64> spanFrom =
-                next.waited ? next.startUs : std::optional<qint64>();
-            QString frame = std::move(next.frame);
-            const std::optional<qint64> second = next.second;
-            m_scheduled.reset();
-            m_busy = true;
-            lock.unlock();
-            send(std::move(frame), spanFrom, second);
-            lock.lock();
-        } else if (!m_tasks.empty()) {
-            m_busy = true;
-            if (m_scheduled) // it starts later than it waited for: look at it anew
-                m_scheduled->waited = false;
-            Task task = std::move(m_tasks.front());
-            m_tasks.pop_front();
-            lock.unlock();
-            m_lines.opened = false;
-            task(m_lines);
-            // A port opened by the task is fresh: whatever was lost before is behind us, and its
-            // frames take their own time.
-            if (m_lines.opened) {
-                setLost(false);
-                m_lead.reset();
-                m_shownSecond.reset();
-            }
-            lock.lock();
-        } else {
-            m_busy = true;
-            if (m_scheduled)
-                m_scheduled->waited = false;
-            Pending next = std::move(*m_pending);
-            m_pending.reset();
-            lock.unlock();
-            send(std::move(next.frame), next.spanFromUs, next.second);
-            lock.lock();
-        }
-        m_busy = false;
-        m_settled.notify_all();
-    }
-    m_tasks.clear();
-    m_pending.reset();
-    m_scheduled.reset();
-    std::function<void()> done = std::move(m_done);
-    lock.unlock();
-
-    // The end: the lines at rest on the port in use, then the port given back.
-    if (m_lines.modeInUse && !m_lost)
-        m_lines.rest();
-    m_own.reset();
-
-    lock.lock();
-    m_finished = true;
-    m_busy = false;
-    m_settled.notify_all();
-    lock.unlock();
-    // Last: whoever hears it may take the line as finished.
-    if (done)
-        done();
-}
-
-// Every frame starts here, the moment it is due: the one place that puts a frame on the line.
-void LineSender::send(QString frame, std::optional<qint64> spanFromUs, std::optional<qint64> second)
-{
-    const auto count = [this](quint64 Stats::*field) {
-        const std::lock_guard lock(m_mutex);
-        ++(m_stats.*field);
-    };
-    if (!m_lines.modeInUse || (second && second == m_shownSecond))
-        return count(&Stats::dropped);
-    if (m_lost) {
-        const qint64 now = m_clock();
-        if (now - m_lastAttempt < RetryIntervalUs)
-            return count(&Stats::dropped);
-        m_lastAttempt = now;
-        // The same device by its name, as the adapter comes back under it.
-        if (m_lines.OpenPort(*m_lines.modeInUse) == 0)
-            return count(&Stats::dropped);
-        count(&Stats::reopened);
-        m_lead.reset();
-        m_shownSecond.reset();
-        spanFromUs.reset(); // the open is no part of a frame's time
-    }
-    const int changes = txdChanges(frame, m_lines.txdLevel);
-    const qint64 start = m_clock();
-    const int sent = SendFrame(frame, m_lines);
-    if (sent == frame.size()) {
-        m_lead.record(m_clock() - spanFromUs.value_or(start), changes);
-        m_shownSecond = second;
-        count(&Stats::completed);
-        setLost(false);
-        return;
-    }
-    count(&Stats::cutShort);
-    m_shownSecond.reset();
-    // A frame of digits ends early only when the line failed (or the end cut it).
-    if (allDigits(frame) && m_lines.cutAt.load() == 0) {
-        m_lastAttempt = m_clock();
-        setLost(true);
-    }
+    std::unique_lock lock(m_worker->mutex);
+    return m_worker->settled.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                                      [this] { return m_worker->idle() || m_worker->finished; });
 }
 
 } // namespace tikvor

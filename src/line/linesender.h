@@ -16,7 +16,7 @@
 //   longer than a second goes back to back with the one before. At most one frame for now and
 //   one for later wait: a newer one replaces the waiting one of its kind (counted as dropped),
 //   since only the newest time is worth showing. A frame for later whose start has come when
-//   the next one is handed over becomes the frame for now.
+//   the next one is handed over becomes the frame for now. (FrameSlots keeps these rules.)
 // - A frame may name the wall-clock second it shows. One that names the second of the frame
 //   last sent whole on this port is dropped unsent: the tick's own frame and the one sent ahead
 //   for the same second can meet (a port found late, a clock set on the second), and the
@@ -31,32 +31,34 @@
 //   a port behind the worker's back or wait inside a task for another task.
 // - The port in use is the one of the last OpenPort that succeeded; without one, frames are
 //   dropped unsent.
-// - Lost and found: when a line operation fails, the port in use counts as lost and the frame
-//   ends there. While lost, frames are not sent; before a frame, at most every RetryIntervalMs,
-//   the worker opens the port in use again by its mode, and the frame goes out if that succeeds.
-//   The listener hears of the loss and, once a frame has gone out whole again, of the return.
-//   A task that opens a port ends a loss.
+// - Lost and found (Reconnect): when a line operation fails, the port in use counts as lost and
+//   the frame ends there. While lost, frames are not sent; before a frame, at most every
+//   RetryIntervalMs, the worker opens the port in use again by its mode, and the frame goes out
+//   if that succeeds. The listener hears of the loss and, once a frame has gone out whole again,
+//   of the return. A task that opens a port ends a loss.
 // - finish() is the way out and never waits: the frame in progress goes on to its end if it can
-//   within FinishLimitMs of the request (else it is cut there), waiting frames and tasks are
-//   dropped, no port is opened any more (an open in progress gives up between its steps: see
-//   SerialLines::setAbandon), the lines of a port in use go to rest (DTR released, break off),
-//   lines it owns are destroyed on the worker (which releases the port), and then `done` runs on
-//   the worker. Destruction finishes the same way and waits for it.
+//   within FinishLimitMs of the request (else it is cut there), and so do the line operations of
+//   a task in progress; waiting frames and tasks are dropped, no port is opened any more (an
+//   open in progress gives up between its steps: see SerialLines::setAbandon), the lines of a
+//   port in use go to rest (DTR released, break off), lines it owns are destroyed on the worker
+//   (which releases the port), and then `done` runs on the worker.
+// - Destruction finishes the same way and waits for the worker until EndGraceMs past the end's
+//   time limit (on the line clock; FinishLimitMs after the first finish()). A worker still
+//   held inside a device call then (a hung driver) is left to end alone: it keeps what it uses,
+//   owned lines included, and releases them once the call returns; it calls the listener and
+//   `done` no more, and every line operation after the call fails. What a task held so captures
+//   must outlive that call. Borrowed lines are the caller's to keep alive until then.
 
 #include "line/framelead.h"
+#include "line/reconnect.h"
 #include "port/seriallines.h"
 
 #include <QString>
 
-#include <atomic>
-#include <condition_variable>
-#include <deque>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
-
-class QThread;
+#include <thread>
 
 namespace tikvor {
 
@@ -79,7 +81,8 @@ public:
 
     explicit LineSender(std::unique_ptr<SerialLines> lines, LinkListener listener = {},
                         Clock clock = {});
-    // Borrows lines, which must outlive this object and must not be used by anything else.
+    // Borrows lines, which must outlive the worker (see destruction above) and must not be used
+    // by anything else.
     explicit LineSender(SerialLines& lines, LinkListener listener = {}, Clock clock = {});
     ~LineSender();
     LineSender(const LineSender&) = delete;
@@ -103,82 +106,24 @@ public:
     // timeoutMs ran out first.
     bool waitIdle(int timeoutMs);
 
-    // Frames come once a second; a little less keeps each second's frame from just missing it.
-    static constexpr qint64 RetryIntervalMs = 900;
-    static constexpr qint64 RetryIntervalUs = RetryIntervalMs * 1000;
+    static constexpr qint64 RetryIntervalMs = Reconnect::RetryIntervalMs;
+    static constexpr qint64 RetryIntervalUs = Reconnect::RetryIntervalUs;
     // How long the frame on the line may take to end once the program is asked to end.
     static constexpr qint64 FinishLimitMs = 1000;
+    // What destruction allows the worker beyond that: the lines to rest, the port to close.
+    static constexpr qint64 EndGraceMs = 500;
 
 private:
-    // What the worker hands to tasks: the lines, remembering the mode of the port in use, and
-    // failing every line operation once a frame has outrun the end's time limit.
-    class TrackedLines final : public SerialLines {
-    public:
-        TrackedLines(SerialLines& lines, const Clock& clock) : m_lines(lines), m_clock(clock) {}
-        int OpenPort(const QString& mode) override;
-        std::optional<PortRefusal> refusal(int n) const override { return m_lines.refusal(n); }
-        bool DTR(int level) override { return !cut() && m_lines.DTR(level); }
-        bool TXD(int level) override;
-        void rest();
-        std::optional<QString> modeInUse;
-        std::optional<int> txdLevel;      // the level TXD was last set to on the port in use
-        bool opened = false;              // an OpenPort succeeded since the last look
-        std::atomic<qint64> cutAt = 0;    // line clock; 0: no end asked for
-        std::atomic<bool> ending = false; // the end is asked for: no port is opened any more
+    // Everything the worker thread touches, shared with it so that a worker that outlives its
+    // LineSender (held in a device call) finds it all still there.
+    struct Worker;
 
-    private:
-        bool cut() const;
-        SerialLines& m_lines;
-        const Clock& m_clock;
-    };
+    LineSender(std::unique_ptr<SerialLines>&& own, SerialLines& lines, LinkListener listener,
+               Clock clock);
 
-    // A frame for now; spanFromUs: where its span starts (empty: when it starts).
-    struct Pending {
-        QString frame;
-        std::optional<qint64> spanFromUs;
-        std::optional<qint64> second;
-    };
-    // A frame for later, and what the worker made of it.
-    struct Scheduled {
-        QString frame;
-        qint64 endUs = 0;
-        std::optional<qint64> startUs; // set by the worker once it has looked at the frame
-        bool waited = false;           // the worker waited for startUs: the span runs from there
-        std::optional<qint64> second;
-    };
-
-    void run();
-    // On the worker, unlocked. spanFromUs: where the frame's span starts (empty: when it starts).
-    void send(QString frame, std::optional<qint64> spanFromUs, std::optional<qint64> second);
-    // On the worker, locked: until untilUs, or sooner when something is handed over.
-    void waitUntil(std::unique_lock<std::mutex>& lock, qint64 untilUs);
-    bool idle() const;
-    void setLost(bool lost);
-
-    std::unique_ptr<SerialLines> m_own;
     Clock m_clock;
-    TrackedLines m_lines;
-    LinkListener m_listener;
-    bool m_lost = false;                 // worker only
-    qint64 m_lastAttempt = 0;            // worker only
-    FrameLead m_lead;                    // worker only
-    std::optional<qint64> m_shownSecond; // worker only: of the frame last sent whole
-    const bool m_ownClock;               // the steady clock, which the system can wait on
-
-    // Standard rather than Qt primitives so that ThreadSanitizer sees every hand-over.
-    mutable std::mutex m_mutex;
-    std::condition_variable m_work;    // to the worker: a frame, a task or the end
-    std::condition_variable m_settled; // to callers: the worker went idle or finished
-    std::optional<Pending> m_pending;  // for now
-    std::optional<Scheduled> m_scheduled;
-    std::deque<Task> m_tasks;
-    std::function<void()> m_done;
-    bool m_busy = false;
-    bool m_stop = false;
-    bool m_finished = false;
-    Stats m_stats;
-
-    std::unique_ptr<QThread> m_thread;
+    std::shared_ptr<Worker> m_worker;
+    std::thread m_thread;
 };
 
 } // namespace tikvor
