@@ -10,8 +10,6 @@
 
 #include <QCoreApplication>
 
-#include <cstdio>
-
 using namespace tikvor;
 
 namespace {
@@ -43,7 +41,14 @@ const char Help[] =
     "Apart from --wire --port, it never gives up: without a port, or when the port is lost,\n"
     "it tries again once a second, and says so once on standard error. SIGTERM, SIGINT\n"
     "(Ctrl+C) or SIGHUP (its terminal closing) lets the frame in progress finish, puts the\n"
-    "lines at rest (DTR released, break off), releases the port and ends with status 0.\n";
+    "lines at rest (DTR released, break off), releases the port and ends with status 0.";
+
+// The lines written so far, out before the program ends, as far as their readers take them.
+int ended(int status)
+{
+    flushLines(FlushLimitMs);
+    return status;
+}
 
 } // namespace
 
@@ -59,8 +64,8 @@ int main(int argc, char* argv[])
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString& arg = args[i];
         if (arg == u"--help" || arg == u"-h") {
-            std::fputs(Help, stdout);
-            return 0;
+            writeLine(stdout, QString::fromLatin1(Help));
+            return ended(0);
         }
         if (arg == u"--test") {
             wiringTest = true;
@@ -74,19 +79,19 @@ int main(int argc, char* argv[])
                 writeLine(
                     stderr,
                     QStringLiteral("tikvor-display: --port takes COM1 to COM5, not %1").arg(port));
-                return 2;
+                return ended(2);
             }
             options.onlyPort = n;
         } else {
             writeLine(stderr,
                       QStringLiteral("tikvor-display: unknown argument %1 (see --help)").arg(arg));
-            return 2;
+            return ended(2);
         }
     }
 
     if (wire && wiringTest) {
         writeLine(stderr, QStringLiteral("tikvor-display: --test and --wire go one at a time"));
-        return 2;
+        return ended(2);
     }
 
     const LineOut error = [](const QString& text) { writeLine(stderr, text); };
@@ -118,7 +123,7 @@ int main(int argc, char* argv[])
         wiring->start();
     else
         console->start();
-    const int status = app.exec();
+    const int status = ended(app.exec());
     stopFinished();
     return status;
 }

@@ -2,7 +2,8 @@
 // How a program is asked to stop from outside, other than through its window:
 // - Linux and other Unix: SIGTERM (systemctl, kill, the session ending), SIGINT (Ctrl+C) and
 //   SIGHUP (the terminal or ssh session that started it closing). The handler only writes a
-//   byte to a pipe; the event loop reads it.
+//   byte to a pipe; the event loop reads it. SIGPIPE is ignored from then on: a write to a
+//   reader that went away fails with EPIPE rather than ending the program.
 // - Windows, for the console program: Ctrl+C, Ctrl+Break, the console closing, logoff and
 //   shutdown. The handler runs on a thread of its own; for the events after which Windows ends
 //   the process as soon as the handler returns, it waits (under Windows' 5 s) until

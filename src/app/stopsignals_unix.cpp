@@ -23,6 +23,12 @@ void handle(int)
 
 void onStopRequest(std::function<void()> stop)
 {
+    // A reader of standard output or error that goes away must not end the program mid-frame,
+    // with break on and the port's settings not put back: its writes fail with EPIPE instead.
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    ::sigaction(SIGPIPE, &ignore, nullptr);
     if (::pipe2(wakeFds, O_CLOEXEC | O_NONBLOCK) != 0)
         return;
     auto* notifier =

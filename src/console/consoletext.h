@@ -2,10 +2,24 @@
 // One line of text for whoever reads a console program's output: a person at a console or
 // terminal, or a file or pipe.
 //
-// Contract: writeLine(stream, text) writes the text and a line end to `stream` (stdout or
-// stderr) and flushes it. On Windows a console gets the text as UTF-16 through WriteConsoleW,
-// so it shows right whatever the console's code page; a redirected stream gets UTF-8. Elsewhere
-// the text goes out in the locale's encoding.
+// Contract:
+// - writeLine(stream, text) never waits. It queues the text and a line end for `stream` (stdout,
+//   stderr, or any stream with a file descriptor) and returns; one writer thread per process
+//   writes the queued lines in the order they were queued, whatever their stream. A text with
+//   line breaks in it is one unit: written whole or dropped whole (a drawing redrawn in place
+//   keeps its height).
+// - A reader that does not read loses lines, never the program's time: at most StreamLimit
+//   lines wait per stream, and a line beyond that is dropped. A write that fails (the reader
+//   gone, the stream closed) ends that stream's output: its waiting lines and every later one
+//   are dropped silently; other streams go on. No SIGPIPE comes of it.
+// - Nothing goes through C stdio, so exit() finds nothing buffered to push into a blocked
+//   stream; the process can end while the writer is blocked in a write. A program that wants
+//   its last lines out calls flushLines(FlushLimitMs) once it is at rest, before it returns: it
+//   waits until every queued line is written or dropped, or timeoutMs have passed, and says
+//   whether all went.
+// - On Windows a console gets the text as UTF-16 through WriteConsoleW, so it shows right
+//   whatever the console's code page; a redirected stream gets UTF-8, with CRLF line ends.
+//   Elsewhere the text goes out in the locale's encoding.
 // terminalKind(stream) tells whether the stream reaches a terminal, and whether that terminal
 // moves the cursor on ANSI sequences (a Windows console is switched to them where it can be).
 
@@ -17,7 +31,13 @@ namespace tikvor {
 
 enum class TerminalKind { None, Plain, Ansi };
 
+// Enough for every line a session of --wire asks and answers; far more than a second of output.
+inline constexpr int StreamLimit = 256;
+// Long enough for any reader that reads, short enough that a stopped one costs little at the end.
+inline constexpr int FlushLimitMs = 1000;
+
 void writeLine(std::FILE* stream, const QString& text);
+bool flushLines(int timeoutMs);
 TerminalKind terminalKind(std::FILE* stream);
 
 } // namespace tikvor

@@ -57,11 +57,12 @@ void VirtualConsole::draw()
     if (!m_display)
         return;
     const QStringList drawing = displayDrawing(segmentsOf(m_display->bits()));
-    for (qsizetype i = 0; i < drawing.size(); ++i) {
-        // Up over the whole drawing before its first line, then each line overwrites its own.
-        const bool up = i == 0 && m_drawn && m_style == Style::DrawingInPlace;
-        m_output(up ? QStringLiteral("\x1b[%1A").arg(drawing.size()) + drawing[i] : drawing[i]);
-    }
+    // Up over the whole drawing before its first line, then each line overwrites its own. One
+    // text, so that output which drops what a stopped reader does not take drops all of it and
+    // the next drawing still lands on this one.
+    const bool up = m_drawn && m_style == Style::DrawingInPlace;
+    m_output((up ? QStringLiteral("\x1b[%1A").arg(drawing.size()) : QString()) +
+             drawing.join(u'\n'));
     m_drawn = true;
 }
 

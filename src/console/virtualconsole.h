@@ -9,9 +9,10 @@
 //   the frame's last falling edge, never mid-frame. A frame is one burst of FrameLength edges:
 //   an edge more than FrameGapMs after the one before starts a new count, so a frame cut short
 //   (a pattern character that is no digit) is not written and the next one is counted afresh.
-// - Style::Drawing and Style::DrawingInPlace (a terminal): the three lines of displayDrawing,
-//   at most 60 times a second and only after a change; in place, every drawing after the first
-//   first moves the cursor up over the one before (ANSI), so the digits turn where they stand.
+// - Style::Drawing and Style::DrawingInPlace (a terminal): the three lines of displayDrawing as
+//   one output text, at most 60 times a second and only after a change; in place, every drawing
+//   after the first first moves the cursor up over the one before (ANSI), so the digits turn
+//   where they stand.
 
 #include "display/repaintpacer.h"
 #include "link/displaylink.h"

@@ -1,0 +1,115 @@
+#include "consolewriter.h"
+#include "consoletext.h"
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+namespace tikvor {
+namespace {
+
+struct Stream {
+    std::FILE* stream = nullptr;
+    detail::ConsoleTarget target;
+    int waiting = 0; // queued, the one being written included
+    bool ended = false;
+};
+
+struct Line {
+    Stream* stream;
+    std::string bytes;
+};
+
+struct Writer {
+    std::mutex mutex;
+    std::condition_variable queued;
+    std::condition_variable settled;
+    // Only ever grows: the thread holds a Stream while it writes, without the lock.
+    std::vector<std::unique_ptr<Stream>> streams;
+    std::deque<Line> lines;
+    bool writing = false;
+    bool started = false;
+
+    Stream& streamFor(std::FILE* stream)
+    {
+        for (const auto& s : streams)
+            if (s->stream == stream)
+                return *s;
+        auto s = std::make_unique<Stream>();
+        s->stream = stream;
+        s->target = detail::consoleTarget(stream);
+        streams.push_back(std::move(s));
+        return *streams.back();
+    }
+
+    void run()
+    {
+        detail::consoleWriterStarts();
+        std::unique_lock lock(mutex);
+        for (;;) {
+            queued.wait(lock, [this] { return !lines.empty(); });
+            Line line = std::move(lines.front());
+            lines.pop_front();
+            writing = true;
+            lock.unlock();
+            const bool ok = detail::consoleWrite(line.stream->target, line.bytes);
+            lock.lock();
+            writing = false;
+            --line.stream->waiting;
+            if (!ok) {
+                Stream* const gone = line.stream;
+                gone->ended = true;
+                gone->waiting = 0;
+                std::erase_if(lines, [gone](const Line& l) { return l.stream == gone; });
+            }
+            if (lines.empty())
+                settled.notify_all();
+        }
+    }
+};
+
+Writer& writer()
+{
+    // Never destroyed: the process may end while the thread is blocked in a write with it.
+    static Writer* const w = new Writer;
+    return *w;
+}
+
+} // namespace
+
+void writeLine(std::FILE* stream, const QString& text)
+{
+    Writer& w = writer();
+    std::lock_guard lock(w.mutex);
+    Stream& s = w.streamFor(stream);
+    if (s.ended || s.waiting >= StreamLimit)
+        return;
+    w.lines.push_back({&s, detail::consoleBytes(s.target, text)});
+    ++s.waiting;
+    if (!w.started) {
+        try {
+            // Detached: nothing may wait for a thread that a reader can block for ever.
+            std::thread([&w] { w.run(); }).detach();
+            w.started = true;
+        } catch (const std::system_error&) {
+            // No thread now: the line waits, and the next one tries again.
+        }
+    }
+    w.queued.notify_one();
+}
+
+bool flushLines(int timeoutMs)
+{
+    Writer& w = writer();
+    std::unique_lock lock(w.mutex);
+    return w.settled.wait_for(lock, std::chrono::milliseconds(std::max(timeoutMs, 0)),
+                              [&w] { return w.lines.empty() && !w.writing; });
+}
+
+} // namespace tikvor
