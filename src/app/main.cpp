@@ -14,6 +14,7 @@
 // - "ERROR 03" at start-up: Form_Load stops the link with status 3.
 
 #include "console/consoletext.h"
+#include "link/exithook.h"
 #include "link/texts.h"
 #include "stopsignals.h"
 #include "ui/form1.h"
@@ -53,6 +54,7 @@ int main(int argc, char* argv[])
     // Closed while a start-up box was up: the end came inside the box's own loop.
     const int status = link.isStopped() ? *link.stopStatus() : app.exec();
     tikvor::finishLinesAtExit(nullptr);
+    tikvor::flushLines(tikvor::FlushLimitMs);
     tikvor::stopFinished();
     return status;
 }

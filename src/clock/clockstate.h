@@ -1,6 +1,6 @@
 #pragma once
-// The run-time state of the main window that the tick, the start-up and the
-// port handling share. Field names follow the window's own vocabulary.
+// The state of the clock that the tick, the start-up and the port choice share, kept by the
+// display core for whichever front end shows it. Field names are the clock's own vocabulary.
 
 #include <QString>
 #include <QtGlobal>

@@ -2,22 +2,38 @@
 
 #include "clock/frame.h"
 #include "clock/sendframe.h"
+#include "exithook.h"
 #include "port/mappedports.h"
 #include "startup/charactertable.h"
 #include "startup/files.h"
 
 #include <QTimer>
 
-#include <atomic>
 #include <chrono>
-#include <cstdlib>
+#include <mutex>
 
 namespace tikvor {
-namespace {
 
-std::atomic<DisplayLink*> linkAtExit = nullptr;
+// What the line thread hands back goes through here: a worker left to end alone (a hung device
+// call at the end) may still finish a task after the link is gone, and must then post nothing.
+struct DisplayLink::Mailbox {
+    std::mutex mutex;
+    DisplayLink* link = nullptr;
 
-} // namespace
+    // Runs `call` on the link's thread unless the link is gone or stopping by then.
+    void post(std::function<void()> call)
+    {
+        const std::lock_guard lock(mutex);
+        if (DisplayLink* l = link)
+            QMetaObject::invokeMethod(
+                l,
+                [l, call = std::move(call)] {
+                    if (!l->isStopping())
+                        call();
+                },
+                Qt::QueuedConnection);
+    }
+};
 
 DisplayLink::DisplayLink(LinkOptions options, QObject* parent)
     : QObject(parent), m_options(std::move(options)),
@@ -26,8 +42,10 @@ DisplayLink::DisplayLink(LinkOptions options, QObject* parent)
       m_ownTime(m_options.seams.time ? nullptr : std::make_unique<TickTimeSource>(*m_timer)),
       m_dataIniPath(joinPath(m_options.programFolder, QStringLiteral("Data.ini"))),
       m_engine(std::make_unique<ClockEngine>(
-          m_state, m_table, m_options.seams.time ? *m_options.seams.time : *m_ownTime))
+          m_state, m_table, m_options.seams.time ? *m_options.seams.time : *m_ownTime)),
+      m_mailbox(std::make_shared<Mailbox>())
 {
+    m_mailbox->link = this;
     m_timer->setObjectName(QStringLiteral("Timer1"));
     m_state.BlinkSign = 1.0f;
     m_state.PortCaption = portCaption(0); // until a port is found
@@ -46,8 +64,11 @@ DisplayLink::DisplayLink(LinkOptions options, QObject* parent)
 
 DisplayLink::~DisplayLink()
 {
-    DisplayLink* self = this;
-    linkAtExit.compare_exchange_strong(self, nullptr);
+    forgetAtExit(this);
+    {
+        const std::lock_guard lock(m_mailbox->mutex);
+        m_mailbox->link = nullptr;
+    }
     m_timer->stop();
     m_sender.reset(); // finishes as stop() does, and waits for it, bounded
 }
@@ -69,11 +90,11 @@ void DisplayLink::start()
             m_virtual[size_t(n - 1)] = own->virtualDisplay(n);
     }
     SerialLines& lines = own ? *own : *m_options.seams.lines;
-    lines.setRefusalListener([this](int n, const PortRefusal& refusal) {
-        later([this, n, refusal] { emit portRefused(n, refusal); });
+    lines.setRefusalListener([this, box = m_mailbox](int n, const PortRefusal& refusal) {
+        box->post([this, n, refusal] { emit portRefused(n, refusal); });
     });
-    auto listener = [this](bool lost) {
-        later([this, lost] {
+    auto listener = [this, box = m_mailbox](bool lost) {
+        box->post([this, lost] {
             m_engine->setLinkLost(lost);
             m_engine->refreshCaption();
             if (m_port != 0)
@@ -96,22 +117,12 @@ void DisplayLink::tick()
     m_engine->UpdateClock();
 }
 
-void DisplayLink::later(std::function<void()> call)
-{
-    QMetaObject::invokeMethod(
-        this,
-        [this, call = std::move(call)] {
-            if (!isStopping())
-                call();
-        },
-        Qt::QueuedConnection);
-}
-
 void DisplayLink::onLine(LineTask task)
 {
     if (!m_sender || isStopping())
         return;
-    m_sender->post([this, task = std::move(task)](SerialLines& lines) { later(task(lines)); });
+    m_sender->post(
+        [box = m_mailbox, task = std::move(task)](SerialLines& lines) { box->post(task(lines)); });
 }
 
 void DisplayLink::usePort(int n, bool closed)
@@ -227,24 +238,6 @@ void DisplayLink::reportStopped()
 bool DisplayLink::waitStopped(int timeoutMs)
 {
     return !m_sender || m_sender->waitFinished(timeoutMs);
-}
-
-void finishLinesAtExit(DisplayLink* link)
-{
-    static const bool registered = [] {
-        std::atexit([] {
-            // Inside exit(): only the line side, which needs nothing of the window system.
-            if (DisplayLink* l = linkAtExit.exchange(nullptr)) {
-                if (LineSender* sender = l->lineSender()) {
-                    sender->finish();
-                    sender->waitFinished(DisplayLink::StopLimitMs);
-                }
-            }
-        });
-        return true;
-    }();
-    (void)registered;
-    linkAtExit = link;
 }
 
 } // namespace tikvor

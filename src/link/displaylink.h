@@ -5,8 +5,8 @@
 // thread of the event loop, and every signal comes on that thread.
 //
 // Contract:
-// - Construction reads nothing and opens nothing. start() loads the character table, makes the
-//   first port choice on the line thread, runs the first tick at once and starts the timer.
+// - Construction reads and opens nothing. start() loads the table, makes the first port choice
+//   on the line thread, runs the first tick at once and starts the timer.
 // - The port in use is kept once: usePort sets it with PortCaption and PortClosed; portInUse(n)
 //   tells each change (0: none). ButtonRing (the window) reports each choice by portChosen
 //   first; RetryChooser (tikvor-display) reports noPort once while none opens.
@@ -15,15 +15,14 @@
 //   every character reached the port.
 // - Frames ahead: the tick of second S also hands over the frame of S + 1, to end on the
 //   wall-clock instant of S + 1 (the line thread starts it early by what frames take on the
-//   port). A tick whose second was not sent ahead also sends its own frame at once. A set clock
-//   drops the frame sent ahead by the old time. An injected time of day has no instant on the
-//   wall clock: its frames go at once, one per tick.
+//   port); a tick whose second was not sent ahead also sends its own frame at once. A set clock
+//   drops the frame sent ahead by the old time. An injected time of day has no wall-clock
+//   instant: its frames go at once, one per tick.
 // - Refusals reach portRefused as data, each device and reason once.
 // - stop(status) is the one way out and never waits: no tick after it, stopping() at once, the
 //   frame on the line finished within a second or cut, the lines at rest, the port released,
-//   then stopped(status); if the line thread is held up (an open on a slow adapter), stopped
-//   comes all the same after StopLimitMs. After stopping() nothing else is reported and no port
-//   is opened. Later calls change nothing.
+//   then stopped(status), which comes after StopLimitMs all the same if the line thread is held
+//   up in a device call. After stopping() nothing else is reported and no port is opened.
 // - virtualDisplay() is the emulated display of the port in use (null for a device or none),
 //   valid until stopping().
 
@@ -121,8 +120,6 @@ private:
     void sendAhead(const ClockState& state, qint64 second);
     void clockStepped();
     qint64 wallNowUs() const;
-    // Runs `call` on the link's thread unless the link is stopping by then.
-    void later(std::function<void()> call);
     void reportStopped();
 
     LinkOptions m_options;
@@ -140,11 +137,8 @@ private:
     int m_port = 0;                      // the port frames go to; 0: none (yet)
     std::optional<int> m_stopStatus;
     bool m_stopped = false;
+    struct Mailbox;
+    std::shared_ptr<Mailbox> m_mailbox;
 };
-
-// For a process that ends without returning from main (the X connection lost: Qt's xcb plugin
-// calls exit()): the frame on the line finished and the lines put at rest before the process
-// goes, waiting at most StopLimitMs. One link at a time.
-void finishLinesAtExit(DisplayLink* link);
 
 } // namespace tikvor

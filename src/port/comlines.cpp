@@ -149,6 +149,10 @@ int ComLines::openFresh(int number, const QString& device, const PortSettings& s
     // Taken before the open, so that a node replaced meanwhile is timed again next time.
     const QByteArray node = detail::osNodeKey(device);
     detail::OsPortPtr opened = detail::osOpen(device, m_places, refusal);
+    if (opened && abandoned()) { // nothing changed on it yet
+        detail::osRelease(*opened, false, false);
+        return 0;
+    }
     if (!opened || !detail::osConfigure(*opened, settings, refusal)) {
         refuse(number, refusal, node);
         return 0;

@@ -1,6 +1,6 @@
 #pragma once
-// Reads single values from INI text the way the old Windows profile API did, so that settings
-// files written for the original program keep working unchanged.
+// Reads single values from INI text the way the Windows profile API does, so that a Data.ini
+// edited by hand on either system reads the same on both.
 //
 // Contract: each call scans the text afresh and returns one value; nothing is cached. The
 // functions never fail: odd bytes, overlong lines and truncated files only make a value absent.
