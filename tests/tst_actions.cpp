@@ -1,6 +1,6 @@
 // The options panel toggle and the information and help actions, clicked.
 
-#include "formrig.h"
+#include "support/formrig.h"
 
 using namespace tikvor;
 using namespace tikvor::test;

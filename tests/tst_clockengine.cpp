@@ -3,23 +3,14 @@
 
 #include "clock/clockengine.h"
 #include "clock/frame.h"
+#include "support/fixedtime.h"
 
 #include <QTest>
 
 using namespace tikvor;
+using namespace tikvor::test;
 
 namespace {
-
-class FixedTime : public TimeSource {
-public:
-    QTime now{9, 5, 7};
-    mutable int reads = 0;
-    QTime currentTime() const override
-    {
-        ++reads;
-        return now;
-    }
-};
 
 // Face and sink write what happens, in order, to one log.
 class RecordingFace : public ClockFace {

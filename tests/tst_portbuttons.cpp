@@ -1,6 +1,6 @@
 // The five port buttons clicked in the window, with recording lines.
 
-#include "formrig.h"
+#include "support/formrig.h"
 #include "ui/refusaltooltip.h"
 
 using namespace tikvor;
@@ -47,7 +47,7 @@ private slots:
         w.lines.unplugged = true;
         const auto tick = [&](int second, qint64 lineMs) {
             w.time.now = QTime(9, 5, second);
-            w.lineClock = lineMs;
+            w.steady = lineMs;
             w.form.Timer1_Timer();
             w.settle();
             QCOMPARE(w.form.state().SecondUnits, QString::number(second % 10));
@@ -143,8 +143,7 @@ private slots:
         RecordingDesktop desktop;
         Form1 form(Form1Options{folder.path(), &time, &desktop, nullptr, true, {}});
         QVERIFY(form.Form_Load());
-        QVERIFY(form.lineSender()->waitIdle(5000));
-        QCoreApplication::sendPostedEvents(&form.link(), QEvent::MetaCall);
+        settleLink(form.link());
         auto* option2 = form.findChild<QRadioButton*>("Option2");
         QVERIFY(!option2->isEnabled());
         PortRefusal missing;

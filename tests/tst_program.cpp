@@ -13,7 +13,6 @@
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
@@ -23,36 +22,19 @@ using namespace tikvor::test;
 
 namespace {
 
-// A program folder as installed, with the program copied in, COM2 on the pty and every other
-// port on a missing path.
-struct InstalledProgram {
-    QTemporaryDir dir;
-    QString program;
-    QString tracePath = dir.filePath("trace");
-    QString delayUs = "0"; // per line change
+// The program as installed with COM2 on the pty, started from another folder with the line
+// shim lending the pty its modem lines.
+struct InstalledProgram : ProgramCopy {
+    int delayUs = 0; // per line change
 
-    InstalledProgram(const QString& built, const QString& slave)
-    {
-        program = dir.filePath(QFileInfo(built).fileName());
-        QVERIFY(QFile::copy(built, program));
-        QFile::setPermissions(program, QFile::permissions(built));
-        QDir(dir.path()).mkdir("data");
-        const QDir data(TIKVOR_SOURCE_DIR "/data");
-        for (const QString& name : data.entryList({"*.gif"}, QDir::Files))
-            QVERIFY(QFile::copy(data.filePath(name), dir.filePath("data/" + name)));
-        QVERIFY(writeFile(
-            dir.filePath("Data.ini"),
-            sampleIniWithPorts({"COM1=" + dir.filePath("no-such-port"), "COM2=" + slave,
-                                "COM3=" + dir.filePath("none3"), "COM4=" + dir.filePath("none4"),
-                                "COM5=" + dir.filePath("none5")})));
-    }
+    InstalledProgram(const QString& built, const QString& slave) : ProgramCopy(built, 2, slave) {}
 
-    void start(QProcess& process, QProcessEnvironment env) const
+    void start(QProcess& process, const QString& platform, const QString& display = {}) const
     {
-        env.insert("LD_PRELOAD", TIKVOR_LINESHIM);
-        env.insert("LINESHIM_DELAY_US", delayUs);
-        env.insert("LINESHIM_TRACE", tracePath);
-        env.insert("ASAN_OPTIONS", "verify_asan_link_order=0");
+        QProcessEnvironment env = shimEnvironment(TIKVOR_LINESHIM, delayUs);
+        env.insert("QT_QPA_PLATFORM", platform);
+        if (!display.isEmpty())
+            env.insert("DISPLAY", display);
         process.setProcessEnvironment(env);
         process.setWorkingDirectory(QDir::rootPath()); // the folder of the program counts, not this
         process.start(program, {});
@@ -61,7 +43,7 @@ struct InstalledProgram {
 
     QByteArray changes() const
     {
-        QFile trace(tracePath);
+        QFile trace(file("trace"));
         return trace.open(QIODevice::ReadOnly) ? trace.readAll() : QByteArray();
     }
     QString bits() const { return traceBits(changes()); }
@@ -133,10 +115,9 @@ private slots:
         TestPty pty;
         QVERIFY(!pty.slave.isEmpty());
         InstalledProgram installed(TIKVOR_PROGRAM, pty.slave);
+        QVERIFY(installed.ok());
         QProcess process;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-        installed.start(process, env);
+        installed.start(process, "offscreen");
 
         // The first frame goes out during start-up, before the first timer tick.
         QString bits;
@@ -185,11 +166,9 @@ private slots:
         QVERIFY(desktop.start());
         TestPty pty;
         InstalledProgram installed(built, pty.slave);
+        QVERIFY(installed.ok());
         QProcess process;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("QT_QPA_PLATFORM", "xcb");
-        env.insert("DISPLAY", desktop.display);
-        installed.start(process, env);
+        installed.start(process, "xcb", desktop.display);
 
         QString window;
         QElapsedTimer waited;
@@ -230,9 +209,10 @@ private slots:
     // released, break off) and the status is 0; a missing picture ends with 3 and no frame.
     void everyEndLeavesAWholeFrameAndTheLinesAtRest_data()
     {
-        QTest::addColumn<QString>("end"); // a signal's name, or how the window goes
+        QTest::addColumn<QString>("end"); // SIGTERM, or how the window goes
         QTest::addColumn<int>("status");
-        for (const char* end : {"SIGTERM", "SIGINT", "SIGHUP", "windowclose"})
+        // SIGINT and SIGHUP go to the same handler as SIGTERM.
+        for (const char* end : {"SIGTERM", "windowclose"})
             QTest::newRow(end) << end << 0;
         // Qt's X11 plugin ends the program itself, with exit(1).
         QTest::newRow("X server gone") << "X server gone" << 1;
@@ -253,15 +233,12 @@ private slots:
         }
         TestPty pty;
         InstalledProgram installed(TIKVOR_PROGRAM, pty.slave);
-        installed.delayUs = "2000";
+        QVERIFY(installed.ok());
+        installed.delayUs = 2000;
         if (status == 3)
-            QVERIFY(QFile::remove(installed.dir.filePath("data/s5.gif")));
+            QVERIFY(QFile::remove(installed.file("data/s5.gif")));
         QProcess process;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("QT_QPA_PLATFORM", x11 ? "xcb" : "offscreen");
-        if (x11)
-            env.insert("DISPLAY", desktop.display);
-        installed.start(process, env);
+        installed.start(process, x11 ? "xcb" : "offscreen", desktop.display);
 
         const auto windowNamed = [&](const QString& name) {
             QString window;
@@ -291,8 +268,7 @@ private slots:
                 QVERIFY2(!window.isEmpty(), "no window");
                 output("xdotool", {"windowclose", window}, desktop.display);
             } else {
-                const int number = end == "SIGTERM" ? SIGTERM : end == "SIGINT" ? SIGINT : SIGHUP;
-                ::kill(pid_t(process.processId()), number);
+                ::kill(pid_t(process.processId()), SIGTERM);
             }
         }
         QVERIFY2(process.waitForFinished(10000), "still running");

@@ -1,7 +1,7 @@
 // The start of the program as a whole, and the data-file version query.
 
-#include "formrig.h"
 #include "startup/charactertable.h"
+#include "support/formrig.h"
 
 using namespace tikvor;
 using namespace tikvor::test;

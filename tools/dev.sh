@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and then starts the clock (run), runs every test headless
 # (test), builds the Windows programs (windows) or runs them under wine (test-windows). Works
-# from any folder; the builds go to build/, build-asan/ and build-win/.
+# from any folder; the builds go to build/, build-asan/, build-tsan/ and build-win/.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
@@ -63,6 +63,10 @@ test)
         LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp \
         UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
         ctest --test-dir build-asan --output-on-failure -j "$(nproc)"
+    # The line thread and the core once more under ThreadSanitizer: every hand-over between the
+    # event loop and the line thread is checked.
+    build tsan
+    ctest --preset tsan -j "$(nproc)"
     ;;
 windows)
     install "${host[@]}" "${windows[@]}"

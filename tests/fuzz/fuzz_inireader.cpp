@@ -1,7 +1,5 @@
-// libFuzzer entry point for the INI reader; not part of the normal build. Build by hand, e.g.
-//   clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fPIC \
-//       -I src $(pkg-config --cflags Qt6Core) tests/fuzz/fuzz_inireader.cpp \
-//       src/startup/inireader.cpp $(pkg-config --libs Qt6Core) -o fuzz_inireader
+// libFuzzer entry point for the INI reader. tests/CMakeLists.txt builds it with clang and runs
+// it briefly as the test fuzz_inireader; for a longer hunt, run the built program without -runs.
 //
 // Input layout: byte 0 is the size, bytes 1 and 2 the lengths of the section and key names that
 // follow; the rest is the INI text. Short names make matches, and so the deep paths, likely.

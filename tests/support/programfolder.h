@@ -1,6 +1,6 @@
 #pragma once
 // A throw-away program folder with the delivered pictures and Data.ini, a built program in a
-// folder of its own, and a file writer.
+// folder of its own as installed, and a file writer.
 
 #include <QDir>
 #include <QFile>
@@ -29,15 +29,22 @@ inline QByteArray sampleIniWithPorts(const QStringList& ports)
     return text;
 }
 
+// The delivered pictures into folder/data; false when one did not arrive.
+inline bool copyPictures(const QString& folder)
+{
+    const QDir source(TIKVOR_SOURCE_DIR "/data");
+    bool copied = QDir(folder).mkpath("data");
+    for (const QString& name : source.entryList({"*.gif"}, QDir::Files))
+        copied = QFile::copy(source.filePath(name), folder + "/data/" + name) && copied;
+    return copied;
+}
+
 struct ProgramFolder {
     QTemporaryDir dir;
     ProgramFolder()
     {
-        const QDir source(TIKVOR_SOURCE_DIR "/data");
-        QDir(dir.path()).mkdir("data");
-        for (const QString& name : source.entryList({"*.gif"}, QDir::Files))
-            QFile::copy(source.filePath(name), dir.filePath("data/" + name));
-        QFile::copy(source.filePath("Data.ini"), dir.filePath("Data.ini"));
+        copyPictures(dir.path());
+        QFile::copy(TIKVOR_SOURCE_DIR "/data/Data.ini", dir.filePath("Data.ini"));
     }
     QString path() const { return dir.path(); }
     QString file(const QString& relative) const { return dir.filePath(relative); }
@@ -55,9 +62,9 @@ struct ProgramFolder {
     }
 };
 
-// A built program copied into a folder of its own, beside a Data.ini that maps COM`n` to
-// `device` and every other port to a path that does not exist: never a real device, whatever
-// happens. ok() is false when the copy or the file failed.
+// A built program copied into a folder of its own as installed, with the pictures and a Data.ini
+// that maps COM`n` to `device` and every other port to a path that does not exist: never a real
+// device, whatever happens. ok() is false when the copy or a file failed.
 struct ProgramCopy {
     QTemporaryDir dir;
     QString program;
@@ -70,7 +77,8 @@ struct ProgramCopy {
             ports << QString("COM%1=%2").arg(com).arg(com == n ? device : dir.filePath("none"));
         written = QFile::copy(built, program) &&
                   QFile::setPermissions(program, QFile::permissions(built)) &&
-                  writeFile(dir.filePath("Data.ini"), sampleIniWithPorts(ports));
+                  writeFile(dir.filePath("Data.ini"), sampleIniWithPorts(ports)) &&
+                  copyPictures(dir.path());
     }
     bool ok() const { return written; }
     QString file(const QString& relative) const { return dir.filePath(relative); }

@@ -38,6 +38,7 @@ public:
     int failAt = 0, unplugFrom = 0, enterAt = 0, blockAt = 0, opDelayUs = 0;
     QSemaphore entered, gate;
     QSemaphore* openGate = nullptr; // each open waits for a release: a very slow adapter
+    QSemaphore opening;             // released as each open starts, before openGate
     QSemaphore* lineGate = nullptr; // each line operation waits for a release
     std::function<void(RecordingLines&)> afterOpen; // after each open: ports that come and go
     std::atomic<bool>* deleted = nullptr;           // set when the lines are destroyed
@@ -51,6 +52,7 @@ public:
 
     int OpenPort(const QString& mode) override
     {
+        opening.release();
         if (openGate)
             openGate->acquire();
         ++openCalls;
