@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """How a program ends on a slow line: SIGTERM at a random moment of the second, RUNS times.
 
-Usage: bench/ending.py [BUILD_DIR [PROGRAM [DELAY_US [RUNS]]]]
+Usage: bench/ending.py [BUILD_DIR [PROGRAM [DELAY_US [RUNS [scan]]]]]
        (defaults: build, Tikvor_1, 1000, 20)
 
 Each run starts the built PROGRAM (Tikvor_1 offscreen, Tikvor_0 or tikvor-display) from a
@@ -11,6 +11,11 @@ missing path. Once a whole frame has gone out it waits a random part of a second
 and reads the shim's trace: the exit status, the bits of the frame that was on the line at the
 signal, whether every frame went out whole and the lines ended at rest (DTR released, break
 off), and the time from the signal to the end of the process. No real device is opened.
+
+With `scan`, all five ports are pseudo-terminals with that delay (200000 us is an adapter that
+fakes break, so each open times break and is refused): SIGTERM comes at a random moment of the
+start-up scan, and the figures are the time to the end and the line changes made after the
+signal.
 """
 import os
 import random
@@ -26,6 +31,7 @@ build = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else 'build')
 program = sys.argv[2] if len(sys.argv) > 2 else 'Tikvor_1'
 delay = sys.argv[3] if len(sys.argv) > 3 else '1000'
 runs = int(sys.argv[4]) if len(sys.argv) > 4 else 20
+scan = len(sys.argv) > 5 and sys.argv[5] == 'scan'
 
 
 def trace_of(folder):
@@ -38,9 +44,12 @@ def trace_of(folder):
 
 rows = []
 for _ in range(runs):
-    master, slave_fd = os.openpty()
-    slave = os.ttyname(slave_fd)
-    os.close(slave_fd)
+    masters, slaves = [], []
+    for n in range(5 if scan else 1):
+        master, slave_fd = os.openpty()
+        masters.append(master)
+        slaves.append(os.ttyname(slave_fd).encode())
+        os.close(slave_fd)
     folder = tempfile.mkdtemp()
     shutil.copy(os.path.join(build, 'bin', program), folder)
     shutil.copytree(os.path.join(root, 'data'), os.path.join(folder, 'data'),
@@ -48,8 +57,8 @@ for _ in range(runs):
     with open(os.path.join(root, 'data', 'Data.ini'), 'rb') as f:
         ini = f.read()
     none = os.path.join(folder, 'none').encode()
-    ports = b'\r\n'.join([b'COM1=' + none, b'COM2=' + slave.encode(), b'COM3=' + none,
-                          b'COM4=' + none, b'COM5=' + none])
+    devices = slaves if scan else [none, slaves[0], none, none, none]
+    ports = b'\r\n'.join(b'COM%d=' % (n + 1) + d for n, d in enumerate(devices))
     with open(os.path.join(folder, 'Data.ini'), 'wb') as f:
         f.write(ini.replace(b'[Porty]', b'[Porty]\r\n' + ports))
     env = dict(os.environ, LD_PRELOAD=os.path.join(build, 'tests', 'liblineshim.so'),
@@ -58,22 +67,40 @@ for _ in range(runs):
     process = subprocess.Popen([os.path.join(folder, program)], env=env,
                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     started = time.time()
-    while trace_of(folder).count(b'D') < 48 and time.time() - started < 20:
-        time.sleep(0.01)
-    time.sleep(random.uniform(0, 1))
-    at_signal = trace_of(folder).count(b'D') % 48
+    if scan:
+        time.sleep(random.uniform(0.3, 3.0))
+    else:
+        while trace_of(folder).count(b'D') < 48 and time.time() - started < 20:
+            time.sleep(0.01)
+        time.sleep(random.uniform(0, 1))
+    before = trace_of(folder)
+    at_signal = 1 if scan else before.count(b'D') % 48
     sent = time.time()
     process.send_signal(signal.SIGTERM)
     status = process.wait(30)
     took = (time.time() - sent) * 1000
     trace = trace_of(folder)
+    if scan:
+        rows.append((status, len(trace) - len(before), took))
+        for master in masters:
+            os.close(master)
+        shutil.rmtree(folder)
+        continue
     rest = (trace.endswith(b'd') or trace.endswith(b'db')) and \
         (b'B' not in trace or trace.rfind(b'B') < trace.rfind(b'b'))
     rows.append((status, at_signal, trace.count(b'D') % 48 == 0, rest, took))
-    os.close(master)
+    for master in masters:
+        os.close(master)
     shutil.rmtree(folder)
 
-print(f'{program}, {delay} us per line change, {runs} runs')
+print(f'{program}, {delay} us per line change, {runs} runs' + (', stopped in the scan' if scan else ''))
+if scan:
+    times = sorted(r[2] for r in rows)
+    changes = sorted(r[1] for r in rows)
+    print(f'status 0: {sum(r[0] == 0 for r in rows)}/{runs}; signal to exit, ms: median '
+          f'{times[len(times) // 2]:.0f}, max {times[-1]:.0f}; line changes after the signal: '
+          f'median {changes[len(changes) // 2]}, max {changes[-1]}')
+    sys.exit(0)
 mid = [r for r in rows if r[1] > 0]
 print(f'status 0: {sum(r[0] == 0 for r in rows)}/{runs}; signal inside a frame: {len(mid)}; '
       f'frames whole: {sum(r[2] for r in rows)}/{runs}; lines at rest: {sum(r[3] for r in rows)}/{runs}')
