@@ -7,7 +7,7 @@ cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
 # What each command needs from the distribution.
 host=(cmake make g++ qt6-base-dev libgl-dev libxcb1-dev fonts-liberation2 xvfb xauth)
-checks=(clang-format openbox x11-utils xdotool wmctrl imagemagick python3
+checks=(clang-format clang libclang-rt-dev openbox x11-utils xdotool wmctrl imagemagick python3
     g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
     dpkg-dev lintian desktop-file-utils appstream)
 windows=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-tools
