@@ -198,7 +198,10 @@ private slots:
         ::kill(pid_t(process.processId()), SIGHUP);
         QVERIFY(process.waitForFinished(5000));
         QCOMPARE(process.exitStatus(), QProcess::NormalExit);
-        QVERIFY2(process.exitCode() == 0, process.readAllStandardError().right(3000).constData());
+        const QByteArray errors = process.readAllStandardError();
+        QVERIFY2(process.exitCode() == 0, errors.right(3000).constData());
+        // COM1 leads nowhere: why, said once in English before COM2 was taken.
+        QCOMPARE(errors.count("none refused: no such device"), 1);
         const QByteArray all = changes();
         QVERIFY2(all.count('D') == 48, all.constData()); // that frame whole, no other
         QVERIFY2(all.endsWith("db") || all.endsWith("d"), all.right(8).constData());
