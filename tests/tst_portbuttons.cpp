@@ -71,6 +71,22 @@ private slots:
         QVERIFY(w.desktop.events.isEmpty());
     }
 
+    // A choice that ends with no port ends the loss with it: no port is closed, not lost.
+    void noPortAfterALossIsNotLost()
+    {
+        Window w;
+        w.lines.working = 0b00101;
+        QVERIFY(w.load());
+        w.lines.unplugged = true;
+        w.steady = 1000;
+        w.form.Timer1_Timer();
+        w.settle();
+        QCOMPARE(w.form.windowTitle(), QString("Tikvor - COM1 (odpojeno)"));
+        w.clickOption(3);
+        QCOMPARE(w.desktop.titles(), QStringList{"CHYBA 02"});
+        QCOMPARE(w.form.windowTitle(), QString("Tikvor - COM0"));
+    }
+
     // A port choice on an adapter that takes its time: the click returns at once, the clock
     // face ticks on, and the frame of that second waits for the choice and goes to the winner.
     void choiceOnASlowAdapterNeverHoldsTheWindow()
