@@ -100,6 +100,14 @@ QString firstCharacters(const QString& text, int count)
     return text.first(end);
 }
 
+// Where the system's 8-bit text is UTF-8 (every Qt on Unix, Windows set to UTF-8), a file
+// without the mark is UTF-8 too, and its values are cut by characters like a marked one's.
+bool systemIsUtf8()
+{
+    static const bool utf8 = QString::fromLocal8Bit("\xC4\x8D") == QString(QChar(0x010D));
+    return utf8;
+}
+
 QString fallback(const QString& defaultValue, int size, bool utf8)
 {
     if (size <= 0)
@@ -159,7 +167,7 @@ QString readProfileString(QByteArrayView buffer, const QString& section, const Q
 {
     // Notepad saves "UTF-8" with the mark; read in the ANSI code page, its Czech letters would
     // come out as two or three wrong ones each.
-    if (buffer.startsWith(Utf8Mark)) {
+    if (buffer.startsWith(Utf8Mark) || systemIsUtf8()) {
         const std::optional<QByteArray> value = iniValue(buffer, section.toUtf8(), key.toUtf8());
         if (!value)
             return fallback(defaultValue, size, true);
@@ -168,7 +176,7 @@ QString readProfileString(QByteArrayView buffer, const QString& section, const Q
     const std::optional<QByteArray> value =
         iniValue(buffer, section.toLocal8Bit(), key.toLocal8Bit());
     if (!value)
-        return fallback(defaultValue, size, false);
+        return fallback(defaultValue, size, systemIsUtf8());
     return cutAndDecode(*value, size);
 }
 
@@ -179,15 +187,15 @@ QString readProfileString(const QString& section, const QString& key, const QStr
     // never end, and a folder has no text.
     const QFileInfo info(path);
     if (path.isEmpty() || !info.isFile())
-        return fallback(defaultValue, size, false);
+        return fallback(defaultValue, size, systemIsUtf8());
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxIniFileSize)
-        return fallback(defaultValue, size, false);
+        return fallback(defaultValue, size, systemIsUtf8());
     // The size of the file opened, not of the name looked at above, which may have been
     // replaced since; and a file still growing is cut off one byte past the limit.
     const QByteArray text = file.read(kMaxIniFileSize + 1);
     if (text.size() > kMaxIniFileSize)
-        return fallback(defaultValue, size, false);
+        return fallback(defaultValue, size, systemIsUtf8());
     return readProfileString(text, section, key, defaultValue, size);
 }
 

@@ -9,7 +9,8 @@
 // - A line ends at LF, CR or CRLF. A NUL byte ends the useful part of its line; the rest of that
 //   line is ignored. A UTF-8 byte order mark at the very start is skipped.
 // - Text is 8-bit in the system code page, except in a file that starts with the UTF-8 byte
-//   order mark (what Notepad writes): that file is UTF-8 throughout, names and values alike.
+//   order mark (what Notepad writes): that file is UTF-8 throughout, names and values alike. On
+//   a system whose code page is UTF-8, every file is read that way.
 // - Blanks are spaces and tabs. A line whose first non-blank is ';' is a comment; there are no
 //   inline comments, and '#' is an ordinary character.
 // - A line whose first non-blank is '[' opens a section. The name runs to the first ']' (text
@@ -39,8 +40,8 @@ std::optional<QByteArray> iniValue(QByteArrayView buffer, QByteArrayView section
 // removed) when the section or the key is absent; size <= 0 returns "". In the system code page
 // at most size-1 bytes of the 8-bit text are delivered, then decoded with
 // QString::fromLocal8Bit, and names are encoded with toLocal8Bit before matching. In a UTF-8 file
-// at most size-1 characters are delivered (a character is never split), and names are encoded
-// as UTF-8.
+// (marked, or on a UTF-8 system) at most size-1 characters are delivered (a character is never
+// split), and names are encoded as UTF-8.
 QString readProfileString(QByteArrayView buffer, const QString& section, const QString& key,
                           const QString& defaultValue, int size);
 
