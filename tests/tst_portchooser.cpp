@@ -21,6 +21,8 @@ struct Host final : ChooserHost {
     QList<std::pair<int, bool>> used; // (port, closed) in order
     void onLine(LineTask task) override { waiting.push_back(std::move(task)); }
     void usePort(int n, bool closed) override { used.append({n, closed}); }
+    int readies = 0; // the clock starts at the first
+    void ready() override { ++readies; }
     void runAll()
     {
         while (!waiting.empty()) {
@@ -64,7 +66,9 @@ private slots:
         for (int n : clicks)
             ring.click(n);
         QCOMPARE(host.waiting.size(), size_t(1)); // one choice on the line at a time
+        QCOMPARE(host.readies, 0);                // no tick before the start-up scan is shown
         host.runAll();
+        QVERIFY(host.readies > 0);
         while (!host.waiting.empty())
             host.runAll();
         QCOMPARE(shown, shownSelected);
@@ -90,7 +94,8 @@ private slots:
         int saidNoPort = 0;
         RetryChooser retry(host, only, [&] { ++saidNoPort; });
         retry.begin();
-        retry.second(); // a second while the try is on the line adds none
+        QCOMPARE(host.readies, 1); // ticks while it tries: its frames wait for the port
+        retry.second();            // a second while the try is on the line adds none
         host.runAll();
         QCOMPARE(host.lines.opens(), firstTry);
         retry.second();

@@ -83,15 +83,23 @@ private slots:
     {
         Window w;
         w.lines.working = 0;
-        QString labelDuringBox, captionDuringBox;
+        QString labelDuringBox, captionDuringBox, digitDuringBox;
+        bool tickingDuringBox = true;
         w.desktop.duringBox = [&] {
             labelDuringBox = w.text("Label3");
             captionDuringBox = w.form.windowTitle();
+            digitDuringBox = w.picture("Image1");
+            tickingDuringBox = w.form.timer().isActive();
         };
         QVERIFY(w.load());
-        // The box first; Label3 and the caption name no port only once it is answered.
+        // The box first; Label3 and the caption name no port only once it is answered, and the
+        // clock starts only then: no tick while it is open, the built-in pictures still shown.
         QCOMPARE(labelDuringBox, QString("COM1"));
         QCOMPARE(captionDuringBox, QString("Tikvor - COM0"));
+        QVERIFY(digitDuringBox.startsWith(":/"));
+        QVERIFY(!tickingDuringBox);
+        QVERIFY(w.form.timer().isActive());
+        QVERIFY(!w.picture("Image1").startsWith(":/"));
         QCOMPARE(w.desktop.titles(), QStringList{"CHYBA 02"});
         QCOMPARE(w.form.windowTitle(), QString("Tikvor - COM0"));
         QCOMPARE(w.text("Label3"), QString("COM0"));

@@ -105,7 +105,13 @@ void DisplayLink::start()
         own ? std::make_unique<LineSender>(std::move(own), listener, m_options.seams.lineClock)
             : std::make_unique<LineSender>(lines, listener, m_options.seams.lineClock);
     m_chooser->begin();
-    tick(); // the first frame at once; it waits on the line thread for the port choice
+}
+
+void DisplayLink::ready()
+{
+    if (m_timer->isActive() || isStopping())
+        return;
+    tick();
     m_timer->start();
 }
 

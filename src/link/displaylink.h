@@ -5,8 +5,8 @@
 // thread of the event loop, and every signal comes on that thread.
 //
 // Contract:
-// - Construction reads and opens nothing. start() loads the table, makes the first port choice
-//   on the line thread, runs the first tick at once and starts the timer.
+// - Construction reads and opens nothing. start() loads the table and makes the first port
+//   choice on the line thread; the first tick and the timer follow when the chooser is ready.
 // - The port in use is kept once: usePort sets it with PortCaption and PortClosed; portInUse(n)
 //   tells each change (0: none). ButtonRing (the window) reports each choice by portChosen
 //   first; RetryChooser (tikvor-display) reports noPort once while none opens.
@@ -117,6 +117,7 @@ private:
     void sendFrame(ClockState& state) override;
     void onLine(LineTask task) override;
     void usePort(int n, bool closed) override;
+    void ready() override;
     void sendAhead(const ClockState& state, qint64 second);
     void clockStepped();
     qint64 wallNowUs() const;

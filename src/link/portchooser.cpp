@@ -35,6 +35,7 @@ void ButtonRing::chosen(const PortView& view)
     m_buttons.showNoPortError = false;
     m_shown(view);
     m_host.usePort(view.naming.port, view.naming.PortClosed != False16);
+    m_host.ready();
     if (!m_clicks.empty()) {
         const int next = m_clicks.front();
         m_clicks.pop_front();
