@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Checks that the folders under src/ keep their floors: a file includes headers of its own
-folder or of a folder below it, never of one above or beside it, and no file includes itself
-back through others. The floors are those of src/CMakeLists.txt, lowest first.
+folder or of a folder below it, never of one above or beside it, and no unit (a header with its
+sources) includes itself back through others. The floors are those of src/CMakeLists.txt,
+lowest first.
 
 Usage: tools/layers.py [SOURCE_DIR]   (exit status 1 and one line per fault when broken)
 """
@@ -30,7 +31,8 @@ for folder in sorted(os.listdir(src)):
         if not name.endswith(('.h', '.cpp')):
             continue
         path = f'{folder}/{name}'
-        graph[path] = []
+        unit = path.rsplit('.', 1)[0]
+        graph.setdefault(unit, set())
         with open(os.path.join(src, path), encoding='utf-8') as f:
             for line in f:
                 m = include.match(line)
@@ -41,7 +43,9 @@ for folder in sorted(os.listdir(src)):
                 if other in floor and other != folder and floor[other] >= floor[folder]:
                     faults.append(f'src/{path} includes {target}: {other} is not below {folder}')
                 if os.path.exists(os.path.join(src, target)):
-                    graph[path].append(target)
+                    other_unit = target.rsplit('.', 1)[0]
+                    if other_unit != unit:
+                        graph[unit].add(other_unit)
 
 state = {}
 
@@ -49,7 +53,7 @@ state = {}
 def visit(node, stack):
     state[node] = 1
     stack.append(node)
-    for nxt in graph.get(node, []):
+    for nxt in sorted(graph.get(node, ())):
         if state.get(nxt) == 1:
             faults.append('include cycle: ' + ' -> '.join(stack[stack.index(nxt):] + [nxt]))
         elif nxt not in state:
@@ -64,5 +68,5 @@ for node in graph:
 
 for fault in faults:
     print(fault)
-print(f'layers: {len(graph)} files, {len(faults)} fault(s)')
+print(f'layers: {len(graph)} units, {len(faults)} fault(s)')
 sys.exit(1 if faults else 0)

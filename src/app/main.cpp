@@ -10,11 +10,11 @@
 //   and quitting, because Windows ends the process as soon as the message is answered: the
 //   bounded wait inside aboutToQuit is what lets the frame finish there;
 // - the X connection lost: Qt's xcb plugin calls exit() (Qt 6.4: "The X11 connection
-//   broke"), so an exit hook finishes the frame and rests the lines (finishLinesAtExit);
+//   broke"), so an exit hook finishes the frame and rests the lines (finishAtExit);
 // - "ERROR 03" at start-up: Form_Load stops the link with status 3.
 
 #include "console/consoletext.h"
-#include "link/exithook.h"
+#include "exithook.h"
 #include "link/texts.h"
 #include "stopsignals.h"
 #include "ui/form1.h"
@@ -48,12 +48,18 @@ int main(int argc, char* argv[])
         link.stop();
         link.waitStopped(tikvor::DisplayLink::StopLimitMs);
     });
-    tikvor::finishLinesAtExit(&link);
+    tikvor::finishAtExit([&link] {
+        // Inside exit(): only the line side, which needs nothing of the window system.
+        if (tikvor::LineSender* sender = link.lineSender()) {
+            sender->finish();
+            sender->waitFinished(tikvor::DisplayLink::StopLimitMs);
+        }
+    });
 
     form.Form_Load(); // a refusal has stopped the link: the loop ends with its status
     // Closed while a start-up box was up: the end came inside the box's own loop.
     const int status = link.isStopped() ? *link.stopStatus() : app.exec();
-    tikvor::finishLinesAtExit(nullptr);
+    tikvor::finishAtExit({});
     tikvor::flushLines(tikvor::FlushLimitMs);
     tikvor::stopFinished();
     return status;

@@ -2,7 +2,6 @@
 
 #include "clock/frame.h"
 #include "clock/sendframe.h"
-#include "exithook.h"
 #include "port/mappedports.h"
 #include "startup/charactertable.h"
 #include "startup/files.h"
@@ -64,7 +63,6 @@ DisplayLink::DisplayLink(LinkOptions options, QObject* parent)
 
 DisplayLink::~DisplayLink()
 {
-    forgetAtExit(this);
     {
         const std::lock_guard lock(m_mailbox->mutex);
         m_mailbox->link = nullptr;

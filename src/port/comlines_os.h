@@ -3,8 +3,8 @@
 // comlines_win.cpp), and ComLines is written once against it. Only the port layer and its tests
 // include this.
 
-#include "portmap.h"
 #include "portrefusal.h"
+#include "portsettings.h"
 
 #include <QByteArray>
 #include <QByteArrayView>

@@ -10,6 +10,8 @@
 //   termios name, parity N/E/O in either case, 5..8 data bits, 1 or 2 stop bits; blanks around
 //   fields are allowed.
 
+#include "portsettings.h"
+
 #include <QString>
 
 #include <array>
@@ -17,13 +19,6 @@
 #include <utility>
 
 namespace tikvor {
-
-struct PortSettings {
-    int baud = 0;
-    char parity = 'N'; // 'N', 'E' or 'O'
-    int dataBits = 8;
-    int stopBits = 1;
-};
 
 struct PortMap {
     std::array<QString, 5> devices; // index 0 = COM1
