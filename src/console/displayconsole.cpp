@@ -21,6 +21,8 @@ void sayLinkReports(DisplayLink& link, const LineOut& error)
                      [error](int, const PortRefusal& refusal) {
                          error(QStringLiteral("Tikvor: ") + describeRefusal(refusal));
                      });
+    QObject::connect(&link, &DisplayLink::noPort, &link,
+                     [error] { error(boxLine(NoPortTitle, NoPortText)); });
     QObject::connect(&link, &DisplayLink::portInUse, &link, [error](int n) {
         if (n != 0)
             error(QStringLiteral("Tikvor: %1: frames go out on it").arg(portLabel(n)));
@@ -39,10 +41,8 @@ DisplayConsole::DisplayConsole(LinkOptions options, Mode mode, LineOut error, Li
     : QObject(parent), m_link(forMode(std::move(options), mode)), m_error(std::move(error))
 {
     sayLinkReports(m_link, m_error);
-    connect(&m_link, &DisplayLink::noPort, this, [this] {
-        m_error(boxLine(NoPortTitle, NoPortText));
-        m_error(QStringLiteral("Tikvor: trying the ports again every second"));
-    });
+    connect(&m_link, &DisplayLink::noPort, this,
+            [this] { m_error(QStringLiteral("Tikvor: trying the ports again every second")); });
     connect(&m_link, &DisplayLink::linkLost, this, [this](int n, bool lost) {
         m_error(lost ? QStringLiteral("Tikvor: %1 lost (odpojeno); trying it again every second")
                            .arg(portLabel(n))

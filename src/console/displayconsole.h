@@ -15,8 +15,8 @@ using LineOut = std::function<void(const QString&)>;
 
 class WiringTest;
 
-// What both consoles say as the link starts and runs: "CHYBA 01" when Data.ini is missing, each
-// refusal, and the port frames go out on.
+// What both consoles say as the link starts and runs: "CHYBA 01" when Data.ini is missing,
+// "CHYBA 02" once while no port opens, each refusal, and the port frames go out on.
 void sayLinkReports(DisplayLink& link, const LineOut& error);
 void startLink(DisplayLink& link, const LineOut& error);
 

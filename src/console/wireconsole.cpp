@@ -1,6 +1,5 @@
 #include "wireconsole.h"
 
-#include "link/texts.h"
 #include "wiring.h"
 
 #include <condition_variable>
@@ -56,7 +55,6 @@ WireConsole::WireConsole(LinkOptions options, AnswerSource answers, LineOut prom
     m_dialogue->owner = this;
     sayLinkReports(m_link, m_prompt);
     connect(&m_link, &DisplayLink::noPort, this, [this] {
-        m_prompt(boxLine(NoPortTitle, NoPortText));
         if (m_onlyPort)
             m_link.stop(1);
         else

@@ -23,7 +23,7 @@ public:
     }
     void deselectAll() override { m_view.selected = 0; }
     void setPortLabel(const QString& text) override { m_view.label = text; }
-    void setCaption(const QString&) override {} // the link shows naming.PortCaption
+    void setCaption(const QString&) override {} // the link names naming.port in the caption
     void showNoPortError() override { m_view.showNoPortError = true; }
 
 private:
