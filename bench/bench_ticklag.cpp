@@ -4,7 +4,7 @@
 // line showed twice or left out. With --step: how soon a set clock shows.
 //
 // Usage: bench_ticklag [SECONDS] [--minutes N] [--real-line] [--delay-ms N | --slow-line]
-//                      [--qtimer | --old] [--step] [--bare]
+//                      [--qtimer | --old] [--step] [--bare] [--busy N] [--unprivileged]
 //   SECONDS      length of the run (default 60); --minutes N is the same in minutes
 //   --real-line  the real serial-line layer, ComLines, on a pseudo-terminal made here and given
 //                modem lines by the line shim: every line change is a real system call. Run as
@@ -25,6 +25,10 @@
 //                can follow an injected clock.
 //   --bare       for reference, no Qt and no line: a loop that waits on a timerfd for each
 //                wall-clock second and reads the clock: what the machine itself allows (Linux)
+//   --busy N     a busy machine: N processes spin at normal priority for the whole run
+//   --unprivileged  as a user runs it: started as root, the bench becomes nobody first, so the
+//                line thread cannot raise its own priority (nor can it where RLIMIT_RTPRIO and
+//                RLIMIT_NICE are 0, as they are for a user by default)
 // The tick is the real one: the display link (SecondTimer, ClockEngine without a face, the line
 // thread) as tikvor-display runs it. The recording line, or a layer around ComLines, notes the
 // wall clock when each frame's first DTR rise and its last DTR fall have returned; the second a
@@ -64,7 +68,11 @@
 #ifdef Q_OS_LINUX
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <grp.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/timerfd.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
@@ -84,6 +92,10 @@ class TimedLines : public SerialLines {
 public:
     TimedLines(SerialLines* real, int delayUs) : m_real(real), m_delayUs(delayUs) {}
     int OpenPort(const QString& mode) override { return m_real ? m_real->OpenPort(mode) : 1; }
+    std::optional<qint64> lineChangeUs() const override
+    {
+        return m_real ? m_real->lineChangeUs() : std::optional<qint64>(m_delayUs);
+    }
     bool DTR(int level) override
     {
         if (!pass(&SerialLines::DTR, level))
@@ -253,11 +265,61 @@ int bare(int seconds)
 }
 #endif
 
+#ifdef Q_OS_LINUX
+// Processes that keep a core busy until they are killed, at the priority they were born with.
+struct BusyProcesses {
+    std::vector<pid_t> pids;
+    explicit BusyProcesses(int count)
+    {
+        for (int i = 0; i < count; ++i) {
+            const pid_t pid = ::fork();
+            if (pid == 0) {
+                volatile unsigned long spin = 0;
+                for (;;)
+                    spin = spin + 1;
+            }
+            if (pid > 0)
+                pids.push_back(pid);
+        }
+    }
+    ~BusyProcesses()
+    {
+        for (pid_t pid : pids) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, nullptr, 0);
+        }
+    }
+};
+
+bool becomeUser()
+{
+    const rlimit none{0, 0};
+    if (::setrlimit(RLIMIT_RTPRIO, &none) != 0 || ::setrlimit(RLIMIT_NICE, &none) != 0)
+        return false;
+    if (::geteuid() != 0)
+        return true;
+    const gid_t nogroup = 65534;
+    const uid_t nobody = 65534;
+    return ::setgroups(0, nullptr) == 0 && ::setresgid(nogroup, nogroup, nogroup) == 0 &&
+           ::setresuid(nobody, nobody, nobody) == 0;
+}
+#endif
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+#ifdef Q_OS_LINUX
+    // Before anything is made: the pty must belong to the user the bench runs as.
+    for (int i = 1; i < argc; ++i) {
+        if (!std::strcmp(argv[i], "--unprivileged") && !becomeUser()) {
+            std::perror("--unprivileged");
+            return 1;
+        }
+    }
+#endif
     QCoreApplication app(argc, argv);
+    int busy = 0;
     int seconds = 60;
     int delayMs = 0;
     bool realLine = false;
@@ -280,6 +342,10 @@ int main(int argc, char** argv)
             stepping = true;
         else if (!std::strcmp(argv[i], "--bare"))
             bareLoop = true;
+        else if (!std::strcmp(argv[i], "--busy") && i + 1 < argc)
+            busy = std::atoi(argv[++i]);
+        else if (!std::strcmp(argv[i], "--unprivileged"))
+            continue;
         else if (!std::strcmp(argv[i], "--minutes") && i + 1 < argc)
             seconds = 60 * std::atoi(argv[++i]);
         else if (std::atoi(argv[i]) > 0)
@@ -432,6 +498,12 @@ int main(int argc, char** argv)
         else
             QCoreApplication::quit();
     });
+#ifdef Q_OS_LINUX
+    const BusyProcesses busyProcesses(busy);
+#else
+    if (busy > 0)
+        return usage();
+#endif
     const int status = app.exec();
     stopSteps = true;
     if (stepper.joinable())
@@ -440,7 +512,7 @@ int main(int argc, char** argv)
         return status;
 
     // --- figures ---
-    std::vector<double> toTick, handler, toStart, toEnd, endOff;
+    std::vector<double> toTick, handler, toStart, toEnd, endOff, firstOff;
     int repeated = 0;
     int skipped = 0;
     int unreadable = 0;
@@ -464,11 +536,18 @@ int main(int argc, char** argv)
             const int diff = ((*shown - *previous) % 86400 + 86400) % 86400;
             repeated += diff == 0 ? 1 : 0;
             skipped += diff > 1 ? diff - 1 : 0;
+            if (diff != 1)
+                std::fprintf(stderr, "frame %zu: %d s after the one before\n", i, diff);
         }
         previous = shown;
         if (i == 0)
             continue;
         const qint64 boundary = boundaryOf(*shown, f.endUs);
+        // The 2nd to 4th frames on the port: timed before the line thread has learnt much.
+        if (i < 4) {
+            firstOff.push_back(std::abs(static_cast<double>(f.endUs - boundary) / 1000.0));
+            continue;
+        }
         toStart.push_back(static_cast<double>(f.startUs - boundary) / 1000.0);
         toEnd.push_back(static_cast<double>(f.endUs - boundary) / 1000.0);
         endOff.push_back(std::abs(toEnd.back()));
@@ -478,7 +557,10 @@ int main(int argc, char** argv)
                          : qtimer   ? "display link, SecondTimer on a Qt timer"
                          : stepping ? "display link, SecondTimer on an injected, stepped clock"
                                     : "display link, SecondTimer on the system's wall-clock alarm";
-    std::printf("bench_ticklag: %d s, %s; line: %s\n", seconds, design, qPrintable(lineName));
+    std::printf("bench_ticklag: %d s, %s; line: %s%s\n", seconds, design, qPrintable(lineName),
+                busy > 0 ? qPrintable(QStringLiteral("; %1 busy processes").arg(busy)) : "");
+    if (!stepping)
+        std::printf("frame start and end from the 5th frame on; the 2nd to 4th apart\n");
     std::printf("%-38s %9s %9s %9s %9s\n", "ms", "min", "median", "p99", "max");
     if (stepping) {
         std::vector<double> stepToTick, stepToEnd;
@@ -512,6 +594,7 @@ int main(int argc, char** argv)
         row("second start -> frame start on line", toStart);
         row("second start -> frame end on line", toEnd);
         row("|frame end - second start|", endOff);
+        row("2nd-4th frames: |end - second start|", firstOff);
         row("tick holds the event loop", handler);
         std::printf("ticks %zu, frames on the line %zu, seconds on the line repeated %d, left out "
                     "%d, unreadable frames %d",
@@ -521,8 +604,10 @@ int main(int argc, char** argv)
     }
     if (link) {
         const LineSender::Stats stats = link->lineSender()->stats();
-        std::printf(", dropped %llu, cut %llu", static_cast<unsigned long long>(stats.dropped),
-                    static_cast<unsigned long long>(stats.cutShort));
+        std::printf(", dropped %llu, cut %llu; line thread priority: %s",
+                    static_cast<unsigned long long>(stats.dropped),
+                    static_cast<unsigned long long>(stats.cutShort),
+                    linePriorityName(link->lineSender()->priority()));
     }
     std::printf("\n");
     return 0;

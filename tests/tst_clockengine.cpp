@@ -4,8 +4,12 @@
 #include "clock/clockengine.h"
 #include "clock/frame.h"
 #include "support/fixedtime.h"
+#include "support/patterns.h"
 
+#include <QDateTime>
 #include <QTest>
+
+#include <ctime>
 
 using namespace tikvor;
 using namespace tikvor::test;
@@ -84,6 +88,31 @@ struct Rig {
 class TestClockEngine : public QObject {
     Q_OBJECT
 private slots:
+    // The frame of a wall-clock second shows the local time of that instant by the rules then in
+    // force: a change of summer time shows from its first second.
+    void wallSecondFrameFollowsTheZoneRules_data()
+    {
+        QTest::addColumn<qint64>("second");
+        QTest::addColumn<QString>("shows");
+        // Central Europe in 2026: summer time from 29 March to 25 October, 01:00 UTC each.
+        const auto utc = [](int month, int day) {
+            return QDateTime(QDate(2026, month, day), QTime(1, 0), Qt::UTC).toSecsSinceEpoch();
+        };
+        QTest::newRow("before summer time") << utc(3, 29) - 1 << "01:59:59";
+        QTest::newRow("summer time's first second") << utc(3, 29) << "03:00:00";
+        QTest::newRow("summer time's last second") << utc(10, 25) - 1 << "02:59:59";
+        QTest::newRow("winter time's first second") << utc(10, 25) << "02:00:00";
+    }
+    void wallSecondFrameFollowsTheZoneRules()
+    {
+        QFETCH(qint64, second);
+        QFETCH(QString, shows);
+        const ZoneRule zone;
+        CharacterTable table;
+        std::copy(SamplePatterns.begin(), SamplePatterns.end(), table.begin());
+        QCOMPARE(shown(wallSecondFrame(table, second, 1.0f)).left(8), shows);
+    }
+
     void blinkAlternatesFromStartUp()
     {
         Rig r;

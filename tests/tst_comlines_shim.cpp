@@ -407,6 +407,8 @@ void TestComLinesShim::fakeBreak()
         QCOMPARE(opened, 5);
         QVERIFY(said.isEmpty());
         QCOMPARE(lineState(pty.rdev()), "0,0");
+        // The timing that passed is the line thread's first guess at a line change.
+        QCOMPARE(lines.lineChangeUs(), std::optional<qint64>(pairsMs.last() * 500));
         return;
     }
     QCOMPARE(opened, 0);

@@ -3,6 +3,7 @@
 // port choice it cut short.
 
 #include "link/displaylink.h"
+#include "support/fixedtime.h"
 #include "support/linkrig.h"
 #include "support/patterns.h"
 
@@ -83,12 +84,31 @@ private slots:
         if (time(r.wall) != expected.last())
             expected << time(r.wall);
         const qint64 next = 1000 - r.wall % 1000; // on the line clock, still at 0
-        r.steady = next - 1;
+        r.steady = next - 50;
         r.settle();
         QCOMPARE(frames(), expected);
         r.steady = next;
         r.settle();
         QCOMPARE(frames(), expected << time(r.wall + 1000));
+    }
+
+    // The frame sent ahead is the wall clock's: summer time shows from its first second.
+    void theFrameAheadFollowsTheZoneRules()
+    {
+        const ZoneRule zone;
+        Rig r;
+        const qint64 spring =
+            QDateTime(QDate(2026, 3, 29), QTime(1, 0), Qt::UTC).toMSecsSinceEpoch();
+        r.wall = spring - 700;
+        r.link().start();
+        r.settle();
+        r.steady = 700;
+        r.settle();
+        QStringList times;
+        for (const QString& f : decodeFrames(r.lines.calls()))
+            if (!f.startsWith(u'O'))
+                times << shown(f).left(8);
+        QCOMPARE(times, QStringList({"01:59:59", "03:00:00"}));
     }
 
     void stopIsReportedOnceAfterTheLine_data()

@@ -2,6 +2,7 @@
 
 #include "frame.h"
 
+#include <QDateTime>
 #include <QLocale>
 #include <QRegularExpression>
 
@@ -18,18 +19,12 @@ QString timeCaption(QTime time)
     return QLocale::system().toString(time, format.trimmed());
 }
 
-QString nextSecondFrame(const CharacterTable& table, const ClockState& state)
+QString wallSecondFrame(const CharacterTable& table, qint64 second, float blinkSign)
 {
-    const QTime shown =
-        QTime::fromString(state.HourTens + state.HourUnits + state.MinuteTens + state.MinuteUnits +
-                              state.SecondTens + state.SecondUnits,
-                          QStringLiteral("HHmmss"));
-    if (!shown.isValid())
-        return {};
-    ClockState next = state;
-    next.BlinkSign *= -1.0f;
-    setDigits(next, shown.addSecs(1));
-    return buildFrame(table, next);
+    ClockState state;
+    state.BlinkSign = blinkSign;
+    setDigits(state, QDateTime::fromSecsSinceEpoch(second).time());
+    return buildFrame(table, state);
 }
 
 ClockEngine::ClockEngine(ClockState& state, const CharacterTable& table, const TimeSource& time)

@@ -49,10 +49,11 @@ public:
 // The caption of the minimised window: the time in the system's long time format.
 QString timeCaption(QTime time);
 
-// The frame the next second will show, from the state this tick left: the time one second on
-// and the dot bits of the next blink phase, built the way the next tick will build it, without
-// touching the state. Empty when the state holds no time.
-QString nextSecondFrame(const CharacterTable& table, const ClockState& state);
+// The frame of wall-clock second `second` (since the epoch), built the way its tick builds it:
+// the local time at that instant, by the zone's rules as they stand then (a change of summer
+// time or of zone shows from its first second), and the dots of blinkSign. Empty when the table
+// cannot make it. Safe on any thread.
+QString wallSecondFrame(const CharacterTable& table, qint64 second, float blinkSign);
 
 class ClockEngine {
 public:

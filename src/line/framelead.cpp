@@ -1,5 +1,7 @@
 #include "framelead.h"
 
+#include "clock/frame.h"
+
 #include <QString>
 
 #include <algorithm>
@@ -27,10 +29,36 @@ void FrameLead::record(qint64 spanUs, int changes)
     ++m_count;
 }
 
+void FrameLead::reset(std::optional<qint64> changeUs)
+{
+    if (changeUs)
+        m_guess = double(*changeUs);
+    else if (const std::optional<double> r = rate())
+        m_guess = r;
+    m_count = 0;
+}
+
+std::optional<double> FrameLead::rate() const
+{
+    if (m_count == 0)
+        return m_guess;
+    double lowest = -1;
+    for (int i = 0; i < std::min(m_count, Window); ++i) {
+        const Span& s = m_spans[static_cast<size_t>(i)];
+        const double r = double(s.us) / double(2 * FrameLength + s.changes);
+        lowest = lowest < 0 ? r : std::min(lowest, r);
+    }
+    return lowest;
+}
+
 std::optional<qint64> FrameLead::lead(int changes) const
 {
-    if (m_count < MinSamples)
-        return std::nullopt;
+    if (m_count < MinSamples) {
+        const std::optional<double> r = rate();
+        if (!r)
+            return std::nullopt;
+        return std::llround(*r * double(2 * FrameLength + changes));
+    }
     const int n = std::min(m_count, Window);
     std::array<double, Window*(Window - 1) / 2> slopes{};
     int pairs = 0;

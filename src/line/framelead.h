@@ -19,19 +19,21 @@
 //   when it could not start then, the moment it did) to its last falling clock edge, and the
 //   TXD level changes it made. Spans are in microseconds. A frame cut short by a failing line is
 //   not recorded.
-// - lead(changes) is empty until MinSamples spans are recorded, so the first frames after an
-//   open, a port switch or a reopen start on the second as before. Then it is the span a frame
-//   with that many TXD changes takes, from the last Window spans by a line fitted without
+// - lead(changes) is the span a frame with that many TXD changes takes. From MinSamples spans
+//   on, it comes from the last Window spans by a line fitted without
 //   regard to outliers: its slope the median of the slopes between every two spans of different
 //   changes (none when all have the same), its level the median of what each span leaves once
 //   the slope is taken off. With equal changes that is the median span. The median is what the
 //   display's own timing is judged by: half of the frames end a little early, half a little
 //   late, and one slow frame (a preempted thread, a busy USB bus) moves it by nothing. A margin
 //   taken from the spread would move every frame early by that margin.
+//   With fewer spans, each is taken as line changes at an even rate (the DTR changes of a full
+//   frame and its TXD changes), and the lowest rate gives the lead, so the second frame on a
+//   port is already on time. Before the first span on a port, what a line change took when its
+//   open timed one stands in, else the rate of the port before (a guess the first frame
+//   corrects); with neither there is none.
 // - reset() forgets every span: a new port, or the same one opened again, has its own timing.
-// - frameStart() is the rule the line thread waits by: a frame that must end at endUs starts at
-//   endUs - lead, or at endUs without a lead; never before nowUs (a frame longer than a second,
-//   or one handed over late, goes at once, back to back with the one before).
+//   Only their rate is kept, as the guess above, unless the open timed a line change.
 
 #include <QString>
 #include <QtGlobal>
@@ -47,7 +49,8 @@ public:
     static constexpr int MinSamples = 3;
 
     void record(qint64 spanUs, int changes);
-    void reset() { m_count = 0; }
+    // changeUs: what one line change took on the new port as its open timed it, if it did.
+    void reset(std::optional<qint64> changeUs = std::nullopt);
     std::optional<qint64> lead(int changes) const;
 
 private:
@@ -55,14 +58,20 @@ private:
         qint64 us = 0;
         int changes = 0;
     };
+    // Microseconds per line change: the lowest of the spans recorded, or the guess.
+    std::optional<double> rate() const;
+
     std::array<Span, Window> m_spans{};
     int m_count = 0; // spans recorded since the reset; the newest at (m_count - 1) % Window
+    std::optional<double> m_guess; // the rate of the port before
 };
 
-constexpr qint64 frameStart(qint64 endUs, std::optional<qint64> leadUs, qint64 nowUs)
+// How long to wait before the next of `remaining` line changes so that the last one lands at
+// the end aimed for, timeLeftUs away, when each takes perChangeUs: the slack, or none.
+constexpr qint64 paceWaitUs(int remaining, qint64 timeLeftUs, qint64 perChangeUs)
 {
-    const qint64 start = endUs - leadUs.value_or(0);
-    return start > nowUs ? start : nowUs;
+    const qint64 slack = timeLeftUs - remaining * perChangeUs;
+    return slack > 0 ? slack : 0;
 }
 
 // The TXD level changes of a frame sent last character first, from the level the line holds

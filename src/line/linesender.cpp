@@ -1,8 +1,12 @@
 #include "linesender.h"
 
+#include "clock/frame.h"
 #include "clock/sendframe.h"
 #include "line/frameslots.h"
+#include "line/linethread.h"
 
+#include <algorithm>
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -53,6 +57,7 @@ public:
         return result;
     }
     std::optional<PortRefusal> refusal(int n) const override { return m_lines.refusal(n); }
+    std::optional<qint64> lineChangeUs() const override { return m_lines.lineChangeUs(); }
     bool DTR(int level) override { return !cut() && m_lines.DTR(level); }
     bool TXD(int level) override
     {
@@ -88,6 +93,86 @@ private:
 
     SerialLines& m_lines;
     const LineSender::Clock& m_clock;
+};
+
+// The lines as SendFrame drives them, the last falling clock edge of a frame held for the
+// instant the frame is aimed at. The frame started a little early; what it has left over is
+// spent here, so a late wake-up or a slow change on the way costs nothing.
+class HeldEnd final : public LineDriver {
+public:
+    // Longer than this the estimate was wrong, and the line is not held up for it.
+    static constexpr qint64 HoldLimitUs = 50'000;
+
+    using Wait = std::function<void(qint64 untilUs)>;
+    HeldEnd(LineDriver& lines, const LineSender::Clock& clock, qsizetype bits, qint64 holdUs,
+            Wait wait)
+        : m_lines(lines), m_clock(clock), m_bits(bits), m_holdUs(holdUs), m_wait(std::move(wait))
+    {
+    }
+    bool DTR(int level) override
+    {
+        if (level == 0 && ++m_falls == m_bits)
+            hold();
+        const qint64 before = m_clock();
+        const bool done = m_lines.DTR(level);
+        if (m_count < m_changeUs.size())
+            m_changeUs[m_count++] = m_clock() - before;
+        return done;
+    }
+    bool TXD(int level) override { return m_lines.TXD(level); }
+
+    qint64 heldUs = 0;
+
+private:
+    void hold()
+    {
+        if (!m_wait || m_count == 0)
+            return;
+        // The middle of what a change took in this frame: one slow change moves it by nothing.
+        auto middle = m_changeUs.begin() + m_count / 2;
+        std::nth_element(m_changeUs.begin(), middle, m_changeUs.begin() + m_count);
+        const qint64 now = m_clock();
+        const qint64 wait = std::min(paceWaitUs(1, m_holdUs - now, *middle), HoldLimitUs);
+        if (wait <= 0)
+            return;
+        m_wait(now + wait);
+        heldUs = m_clock() - now;
+    }
+
+    LineDriver& m_lines;
+    const LineSender::Clock& m_clock;
+    qsizetype m_bits;
+    qint64 m_holdUs;
+    Wait m_wait;
+    qsizetype m_falls = 0;
+    std::array<qint64, 2 * FrameLength> m_changeUs{};
+    size_t m_count = 0;
+};
+
+// The steady clock to the microsecond: a sleep until just before, then a spin. A sleep wakes
+// late by what the scheduler makes it wait (tens of microseconds on a quiet machine, a few
+// milliseconds when every core is busy), so the spin covers the latest of the last few wake-ups:
+// a short spin where the machine is quiet, a longer one only where it is busy anyway.
+class PreciseWait {
+public:
+    void operator()(qint64 untilUs)
+    {
+        const qint64 spinUs = std::clamp<qint64>(
+            *std::max_element(m_lateUs.begin(), m_lateUs.end()) + MinSpinUs, MinSpinUs, MaxSpinUs);
+        const qint64 wakeAt = untilUs - spinUs;
+        if (steadyMicroseconds() < wakeAt) {
+            sleepUntilSteady(wakeAt);
+            m_lateUs[m_next++ % m_lateUs.size()] = steadyMicroseconds() - wakeAt;
+        }
+        while (steadyMicroseconds() < untilUs) {
+        }
+    }
+
+private:
+    static constexpr qint64 MinSpinUs = 100;
+    static constexpr qint64 MaxSpinUs = 5000; // the start margin: more is never held
+    std::array<qint64, 8> m_lateUs{};
+    size_t m_next = 0;
 };
 
 } // namespace
@@ -143,6 +228,7 @@ struct LineSender::Worker {
     // Worker only.
     Reconnect reconnect;
     FrameLead lead;
+    PreciseWait preciseWait;
 
     // Standard rather than Qt primitives so that ThreadSanitizer sees every hand-over.
     std::mutex mutex;
@@ -157,6 +243,7 @@ struct LineSender::Worker {
     bool ended = false;      // nothing of the owner is called any more
     bool callingOut = false; // in the listener or `done`
     Stats stats;
+    std::atomic<LinePriority> priority = LinePriority::Normal;
 };
 
 void LineSender::Worker::run()
@@ -201,11 +288,11 @@ void LineSender::Worker::runTask(std::unique_lock<std::mutex>& lock)
     // take their own time.
     if (tracked.opened) {
         reconnect.portOpened();
-        lead.reset();
+        lead.reset(tracked.lineChangeUs());
     }
     lock.lock();
     if (tracked.opened)
-        frames.portOpened();
+        frames.portChosen(clock());
 }
 
 // Every frame starts here, the moment it is due: the one place that puts a frame on the line.
@@ -219,7 +306,7 @@ void LineSender::Worker::send(FrameSlots::Frame frame)
         // The same device by its name, as the adapter comes back under it.
         if (tracked.OpenPort(*tracked.modeInUse) == 0)
             return count(&Stats::dropped);
-        lead.reset();
+        lead.reset(tracked.lineChangeUs());
         {
             const std::lock_guard lock(mutex);
             ++stats.reopened;
@@ -229,9 +316,15 @@ void LineSender::Worker::send(FrameSlots::Frame frame)
     }
     const int changes = txdChanges(frame.bits, tracked.txdLevel);
     const qint64 start = clock();
-    const bool whole = SendFrame(frame.bits, tracked) == frame.bits.size();
+    // Not at the end: then the frame only has to be whole. Nor on an injected clock, which
+    // cannot be waited on.
+    const bool holds = frame.holdUs && ownClock && tracked.cutAt.load() == 0;
+    HeldEnd held(tracked, clock, frame.bits.size(), frame.holdUs.value_or(0),
+                 holds ? HeldEnd::Wait(std::ref(preciseWait)) : HeldEnd::Wait());
+    const bool whole = SendFrame(frame.bits, held) == frame.bits.size();
+    // What the frame itself takes, the hold left out, which the next lead would otherwise grow by.
     if (whole)
-        lead.record(clock() - frame.spanFromUs.value_or(start), changes);
+        lead.record(clock() - frame.spanFromUs.value_or(start) - held.heldUs, changes);
     {
         const std::lock_guard lock(mutex);
         ++(whole ? stats.completed : stats.cutShort);
@@ -311,6 +404,7 @@ LineSender::LineSender(std::unique_ptr<SerialLines>&& own, SerialLines& lines,
 #if defined(__linux__)
         pthread_setname_np(pthread_self(), "LineSender");
 #endif
+        worker->priority = tuneLineThread();
         worker->run();
     });
 }
@@ -343,22 +437,28 @@ void LineSender::sendFrame(const QString& frame, std::optional<qint64> second)
     m_worker->work.notify_all();
 }
 
-void LineSender::sendFrameAt(const QString& frame, qint64 endUs, std::optional<qint64> second)
+void LineSender::sendTimed(const QString& frame, FrameSlots::Timed timed)
 {
     {
         const std::lock_guard lock(m_worker->mutex);
         if (m_worker->stop)
             return;
-        m_worker->frames.putLater(frame, endUs, second, m_clock());
+        m_worker->frames.putTimed(frame, timed);
     }
     m_worker->work.notify_all();
+}
+
+void LineSender::setFrameMaker(FrameMaker maker)
+{
+    const std::lock_guard lock(m_worker->mutex);
+    m_worker->frames.setMaker(std::move(maker));
 }
 
 void LineSender::dropScheduled()
 {
     {
         const std::lock_guard lock(m_worker->mutex);
-        if (!m_worker->frames.dropLater())
+        if (!m_worker->frames.dropTimed())
             return;
     }
     m_worker->work.notify_all();
@@ -394,6 +494,11 @@ bool LineSender::waitFinished(int timeoutMs)
     std::unique_lock lock(m_worker->mutex);
     return m_worker->settled.wait_for(lock, std::chrono::milliseconds(timeoutMs),
                                       [this] { return m_worker->finished; });
+}
+
+LinePriority LineSender::priority() const
+{
+    return m_worker->priority.load();
 }
 
 LineSender::Stats LineSender::stats() const

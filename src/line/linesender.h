@@ -7,22 +7,24 @@
 // port choices and goes on.
 //
 // Contract:
-// - sendFrame and sendFrameAt never wait. The worker clocks each frame out whole with SendFrame,
-//   last character first. sendFrame's frame is for now: it goes as soon as the line is free.
-//   sendFrameAt's frame is for later: it is meant to end (its last DTR fall returned) at endUs
-//   on the line clock (nowUs), so it starts FrameLead's lead for it earlier, learnt from the
-//   frames sent whole on this port; without a lead yet it starts at endUs. It never starts
-//   before the frame on the line has ended nor before a frame for now, so a frame that takes
-//   longer than a second goes back to back with the one before. At most one frame for now and
-//   one for later wait: a newer one replaces the waiting one of its kind (counted as dropped),
-//   since only the newest time is worth showing. A frame for later whose start has come when
-//   the next one is handed over becomes the frame for now. (FrameSlots keeps these rules.)
+// - sendFrame and sendTimed never wait. The worker clocks each frame out whole with SendFrame,
+//   last character first. sendFrame's frame is for now: it goes as soon as the line is free, a
+//   newer one replacing the one that waits. sendTimed's frame shows a wall-clock second, which
+//   begins at its boundary on the line clock (nowUs): it starts FrameLead's lead for it earlier
+//   (learnt from the frames sent whole on this port), plus a small margin, and the worker holds
+//   its last falling clock edge for the boundary, so a late wake-up or a slow line change costs
+//   nothing. A frame that can no longer end inside its second is made afresh by the frame maker
+//   for the first second it can end on, or dropped: an old time never goes out, and on a line
+//   too slow for a frame a second every frame still ends on a second. (FrameSlots keeps these
+//   rules, aimFrame decides.)
 // - A frame may name the wall-clock second it shows. One that names the second of the frame
-//   last sent whole on this port is dropped unsent: the tick's own frame and the one sent ahead
-//   for the same second can meet (a port found late, a clock set on the second), and the
-//   display already shows that second. An open, a reopen or a frame cut short forget it.
-// - dropScheduled: the clock was set, so the frame for later, aimed by the old time, never goes
-//   out (counted as dropped). The frame on the line is finished whole.
+//   last sent whole on this port is dropped unsent: the display already shows that second. An
+//   open, a reopen or a frame cut short forget it.
+// - A port choice that opens a port has the frame of the second now current follow at once
+//   (when a maker is set and a timed frame told the instant of a second), so a switch never
+//   leaves a second out on the new port.
+// - dropScheduled: the clock was set, so the timed frames, aimed by the old time, never go out
+//   (counted as dropped). The frame on the line is finished whole.
 // - post never waits: the task runs on the worker between two frames, never inside one, with the
 //   lines to itself, before any waiting frame, also before one waiting for its time. Tasks run
 //   in the order posted. An open by a task, and the reopen after a loss, forget the lead. A port
@@ -42,6 +44,7 @@
 //   open in progress gives up between its steps: see SerialLines::setAbandon), the lines of a
 //   port in use go to rest (DTR released, break off), lines it owns are destroyed on the worker
 //   (which releases the port), and then `done` runs on the worker.
+// - The worker asks the system for a higher priority and the finest timers (tuneLineThread).
 // - Destruction finishes the same way and waits for the worker until EndGraceMs past the end's
 //   time limit (on the line clock; FinishLimitMs after the first finish()). A worker still
 //   held inside a device call then (a hung driver) is left to end alone: it keeps what it uses,
@@ -50,6 +53,8 @@
 //   must outlive that call. Borrowed lines are the caller's to keep alive until then.
 
 #include "line/framelead.h"
+#include "line/frameslots.h"
+#include "line/linethread.h"
 #include "line/reconnect.h"
 #include "port/seriallines.h"
 
@@ -90,7 +95,9 @@ public:
 
     // second: the wall-clock second the frame shows, when it shows one.
     void sendFrame(const QString& frame, std::optional<qint64> second = {});
-    void sendFrameAt(const QString& frame, qint64 endUs, std::optional<qint64> second = {});
+    void sendTimed(const QString& frame, FrameSlots::Timed timed);
+    // Set before the first timed frame; called on the worker thread.
+    void setFrameMaker(FrameMaker maker);
     void dropScheduled();
     // The line clock.
     qint64 nowUs() const { return m_clock(); }
@@ -101,6 +108,8 @@ public:
     bool waitFinished(int timeoutMs);
 
     Stats stats() const;
+    // What the line thread got of the scheduler (see tuneLineThread), once it has started.
+    LinePriority priority() const;
     // For tests and benchmarks: waits until no frame is in progress or waiting and no task is
     // left (a frame for later whose start has not come counts as not waiting); false when
     // timeoutMs ran out first.

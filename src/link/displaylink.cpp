@@ -102,6 +102,12 @@ void DisplayLink::start()
     m_sender =
         own ? std::make_unique<LineSender>(std::move(own), listener, m_options.seams.lineClock)
             : std::make_unique<LineSender>(lines, listener, m_options.seams.lineClock);
+    // The line thread makes the frame of a second itself when the one handed over is too late
+    // for its own: a stall, a port switch, a line too slow for a frame a second.
+    if (!m_options.seams.time)
+        m_sender->setFrameMaker([table = m_table](qint64 second, int blink) {
+            return wallSecondFrame(table, second, float(blink));
+        });
     m_chooser->begin();
 }
 
@@ -162,21 +168,23 @@ void DisplayLink::sendFrame(ClockState& state)
         m_sender->sendFrame(state.FrameBits);
         return;
     }
-    // Without a port yet, the frame of the tick follows the try made at this tick.
     const qint64 second = wallSecond(m_timer->lastWallTime());
+    const int blink = state.BlinkSign < 0 ? -1 : 1;
+    // Its own frame unless that went ahead. Without a port yet, it follows the try made at this
+    // tick.
     if (m_aheadSecond != second || m_port == 0)
-        m_sender->sendFrame(state.FrameBits, second);
-    sendAhead(state, second);
+        m_sender->sendTimed(state.FrameBits, {second, lineUsOf(second), blink});
+    sendAhead(second, blink);
 }
 
-void DisplayLink::sendAhead(const ClockState& state, qint64 second)
+void DisplayLink::sendAhead(qint64 second, int blink)
 {
-    const QString next = nextSecondFrame(m_table, state);
+    // The next second by the wall clock, not "these digits + 1": a change of summer time or of
+    // zone at that instant shows from its first second.
+    const QString next = wallSecondFrame(m_table, second + 1, float(-blink));
     if (next.isEmpty())
         return;
-    // From the wall clock to the line thread's: the one is set by people, the other never is.
-    const qint64 endUs = m_sender->nowUs() + ((second + 1) * 1'000'000 - wallNowUs());
-    m_sender->sendFrameAt(next, endUs, second + 1);
+    m_sender->sendTimed(next, {second + 1, lineUsOf(second + 1), -blink});
     m_aheadSecond = second + 1;
 }
 
@@ -190,7 +198,13 @@ void DisplayLink::clockStepped()
     // Otherwise the tick that follows sends its frame at once, and the next one ahead.
     if (!isStopping() && m_state.PortClosed == False16 &&
         wallSecond(m_timer->wallTime()) == *ahead - 1)
-        sendAhead(m_state, *ahead - 1);
+        sendAhead(*ahead - 1, m_state.BlinkSign < 0 ? -1 : 1);
+}
+
+qint64 DisplayLink::lineUsOf(qint64 second) const
+{
+    // From the wall clock to the line thread's: the one is set by people, the other never is.
+    return m_sender->nowUs() + (second * 1'000'000 - wallNowUs());
 }
 
 qint64 DisplayLink::wallNowUs() const

@@ -13,11 +13,13 @@
 // - Every tick sends the time's frame unless LinkOptions::sendsTime is off; sendFrameWhole sends
 //   a front end's own frame whole, between two port choices, and frameSent(whole) says whether
 //   every character reached the port.
-// - Frames ahead: the tick of second S also hands over the frame of S + 1, to end on the
-//   wall-clock instant of S + 1 (the line thread starts it early by what frames take on the
-//   port); a tick whose second was not sent ahead also sends its own frame at once. A set clock
-//   drops the frame sent ahead by the old time. An injected time of day has no wall-clock
-//   instant: its frames go at once, one per tick.
+// - Frames ahead: the tick of second S also hands over the frame of S + 1, the local time of
+//   that instant with the next dots, to end on the wall-clock instant of S + 1 (the line thread
+//   starts it early by what frames take on the port and holds its last edge for the instant);
+//   a tick whose second was not sent ahead also hands over its own frame, which goes at once.
+//   The line thread makes a frame afresh for a later second where one is too late for its own
+//   (LineSender). A set clock drops the frames aimed by the old time. An injected time of day
+//   has no wall-clock instant: its frames go at once, one per tick.
 // - Refusals reach portRefused as data, each device and reason once.
 // - stop(status) is the one way out and never waits: no tick after it, stopping() at once, the
 //   frame on the line finished within a second or cut, the lines at rest, the port released,
@@ -118,8 +120,10 @@ private:
     void onLine(LineTask task) override;
     void usePort(int n, bool closed) override;
     void ready() override;
-    void sendAhead(const ClockState& state, qint64 second);
+    void sendAhead(qint64 second, int blink);
     void clockStepped();
+    // The instant wall-clock second `second` begins, on the line clock.
+    qint64 lineUsOf(qint64 second) const;
     qint64 wallNowUs() const;
     void reportStopped();
 

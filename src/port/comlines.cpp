@@ -159,7 +159,7 @@ int ComLines::openFresh(int number, const QString& device, const PortSettings& s
     }
     // The scan opens every port and then the chosen one again; break is timed once per node.
     if (m_breakTimed.value(device) != node || node.isEmpty()) {
-        const int real = abandoned() ? -1 : breakIsReal(*opened, refusal);
+        const int real = abandoned() ? -1 : breakIsReal(*opened, device, refusal);
         if (real != 1) {
             // Each timing ended with break off, unless a call failed.
             detail::osRelease(*opened, refusal.reason != PortRefusal::Reason::FakesBreak, true);
@@ -181,7 +181,7 @@ int ComLines::openFresh(int number, const QString& device, const PortSettings& s
     return number;
 }
 
-int ComLines::breakIsReal(detail::OsPort& port, PortRefusal& refusal)
+int ComLines::breakIsReal(detail::OsPort& port, const QString& device, PortRefusal& refusal)
 {
     // An adapter that fakes break by switching to a low baud rate and sending a zero byte takes
     // some 200 ms per change; real ones take about a millisecond. A loaded machine can stretch
@@ -198,8 +198,10 @@ int ComLines::breakIsReal(detail::OsPort& port, PortRefusal& refusal)
             return 0;
         }
         const qint64 took = m_clock() - start;
-        if (took <= kLimitNs)
+        if (took <= kLimitNs) {
+            m_changeUs.insert(device, took / 2000); // two changes, in microseconds
             return 1;
+        }
         best = i == 0 ? took : std::min(best, took);
     }
     refusal.reason = PortRefusal::Reason::FakesBreak;
@@ -224,6 +226,12 @@ void ComLines::lose()
     m_port.reset();
     m_device.clear();
     m_breakOn.reset();
+}
+
+std::optional<qint64> ComLines::lineChangeUs() const
+{
+    const auto found = m_changeUs.constFind(m_device);
+    return m_port && found != m_changeUs.cend() ? std::optional<qint64>(*found) : std::nullopt;
 }
 
 bool ComLines::DTR(int level)

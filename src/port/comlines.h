@@ -21,7 +21,8 @@
 // - Break is timed at the first open of a device node: break on and off, up to three times. When
 //   the best pair takes longer than BreakLimitMs the port is refused: an adapter that emulates
 //   break by changing the baud rate would stretch a 48-bit frame past ten seconds. A node that
-//   passed is not timed again.
+//   passed is not timed again. Half its best pair is what lineChangeUs() tells of the device
+//   while it is in use: the line thread's guess at a frame before it has sent one.
 // - A device is left as it was found: a refused one has nothing changed before the checks that
 //   need no change have passed, and what a later failing step had already changed (settings,
 //   DTR, the exclusive flag) is put back. A port released (release(), or another one opened)
@@ -70,6 +71,7 @@ public:
     bool TXD(int level) override;
     std::optional<PortRefusal> refusal(int comNumber) const override;
     void setRefusalListener(RefusalListener listener) override { m_listener = std::move(listener); }
+    std::optional<qint64> lineChangeUs() const override;
     void setAbandon(std::function<bool()> abandoned) override
     {
         m_abandoned = std::move(abandoned);
@@ -96,7 +98,7 @@ private:
 
     int openFresh(int number, const QString& device, const PortSettings& settings);
     // 1: break is real; 0: refused (reason in `refusal`); -1: abandoned.
-    int breakIsReal(detail::OsPort& port, PortRefusal& refusal);
+    int breakIsReal(detail::OsPort& port, const QString& device, PortRefusal& refusal);
     bool abandoned() const { return m_abandoned && m_abandoned(); }
     // `node`: the device node the refusal was found on.
     void refuse(int number, const PortRefusal& refusal, const QByteArray& node);
@@ -114,6 +116,7 @@ private:
     QString m_device;
     std::optional<bool> m_breakOn;           // physical state; empty when unknown
     QHash<QString, QByteArray> m_breakTimed; // device -> node whose break passed
+    QHash<QString, qint64> m_changeUs;       // device -> a line change, as break's timing took
     QHash<QString, Lasting> m_lasting;       // device -> its lasting refusal
     QSet<QString> m_said;                    // device and reason already reported
 

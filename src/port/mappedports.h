@@ -33,6 +33,10 @@ public:
     {
         m_devices.setRefusalListener(std::move(listener));
     }
+    std::optional<qint64> lineChangeUs() const override
+    {
+        return m_virtualInUse ? std::nullopt : m_devices.lineChangeUs();
+    }
     void setAbandon(std::function<bool()> abandoned) override
     {
         m_devices.setAbandon(std::move(abandoned));

@@ -31,6 +31,10 @@ public:
     // of its steps and returns 0, the device left as found, and no further open is made. Set
     // before the first OpenPort; called on the thread that opens.
     virtual void setAbandon(std::function<bool()> /*abandoned*/) {}
+    // What one line change took on the port in use, where the layer timed one while opening it
+    // (ComLines times break on and off once per device); empty where it did not. Called on the
+    // thread that opens.
+    virtual std::optional<qint64> lineChangeUs() const { return std::nullopt; }
 };
 
 } // namespace tikvor

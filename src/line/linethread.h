@@ -1,0 +1,38 @@
+#pragma once
+// What the line thread asks of the system so that a frame's last edge lands on the second.
+//
+// Contract:
+// - tuneLineThread() is called on the line thread when it starts. It asks for the most the
+//   system grants without privileges (or what a service unit grants): on Linux real-time
+//   scheduling where RLIMIT_RTPRIO allows it, else a lower nice value where RLIMIT_NICE allows
+//   it, else (from Linux 6.12) a short scheduler slice, so a wake-up is served before a busy
+//   process's turn ends; and the least timer slack. On Windows a time-critical thread. Whatever
+//   is refused falls back silently: the thread runs as before. It says what it got.
+// - sleepUntilSteady(us) sleeps until the steady clock (std::chrono::steady_clock, in
+//   microseconds) reads us, with the finest timer the system has.
+
+#include <QtGlobal>
+
+namespace tikvor {
+
+enum class LinePriority { RealTime, Raised, ShortSlice, Normal };
+
+LinePriority tuneLineThread();
+void sleepUntilSteady(qint64 untilUs);
+
+inline const char* linePriorityName(LinePriority priority)
+{
+    switch (priority) {
+    case LinePriority::RealTime:
+        return "real-time";
+    case LinePriority::Raised:
+        return "raised";
+    case LinePriority::ShortSlice:
+        return "short slice";
+    case LinePriority::Normal:
+        break;
+    }
+    return "normal";
+}
+
+} // namespace tikvor
