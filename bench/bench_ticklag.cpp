@@ -26,6 +26,9 @@
 //   --bare       for reference, no Qt and no line: a loop that waits on a timerfd for each
 //                wall-clock second and reads the clock: what the machine itself allows (Linux)
 //   --busy N     a busy machine: N processes spin at normal priority for the whole run
+//   --freeze N   the program frozen for N s (SIGSTOP, then SIGCONT, as Ctrl+Z and fg do) every
+//                5 to 9 s, at any point of a second; counts the frames that went out off their
+//                second (a stale time) and those older than the one before
 //   --unprivileged  as a user runs it: started as root, the bench becomes nobody first, so the
 //                line thread cannot raise its own priority (nor can it where RLIMIT_RTPRIO and
 //                RLIMIT_NICE are 0, as they are for a user by default)
@@ -239,7 +242,8 @@ void row(const char* name, std::vector<double> ms)
 int usage()
 {
     std::fprintf(stderr, "usage: bench_ticklag [SECONDS] [--minutes N] [--real-line] "
-                         "[--delay-ms N | --slow-line] [--qtimer | --old] [--step] [--bare]\n");
+                         "[--delay-ms N | --slow-line] [--qtimer | --old] [--step] [--bare] "
+                         "[--busy N] [--freeze N] [--unprivileged]\n");
     return 2;
 }
 
@@ -291,6 +295,35 @@ struct BusyProcesses {
     }
 };
 
+// Freezes the process that made it, again and again, from a process of its own.
+struct Freezer {
+    pid_t pid = -1;
+    explicit Freezer(int seconds)
+    {
+        if (seconds <= 0)
+            return;
+        const pid_t parent = ::getpid();
+        pid = ::fork();
+        if (pid != 0)
+            return;
+        std::mt19937 random(2026);
+        std::uniform_int_distribution<int> pause(5'000'000, 9'000'000);
+        for (;;) { // only calls that are safe after a fork
+            ::usleep(static_cast<useconds_t>(pause(random)));
+            ::kill(parent, SIGSTOP);
+            ::sleep(static_cast<unsigned>(seconds));
+            ::kill(parent, SIGCONT);
+        }
+    }
+    ~Freezer()
+    {
+        if (pid > 0) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, nullptr, 0);
+        }
+    }
+};
+
 bool becomeUser()
 {
     const rlimit none{0, 0};
@@ -320,6 +353,7 @@ int main(int argc, char** argv)
 #endif
     QCoreApplication app(argc, argv);
     int busy = 0;
+    int freeze = 0;
     int seconds = 60;
     int delayMs = 0;
     bool realLine = false;
@@ -344,6 +378,8 @@ int main(int argc, char** argv)
             bareLoop = true;
         else if (!std::strcmp(argv[i], "--busy") && i + 1 < argc)
             busy = std::atoi(argv[++i]);
+        else if (!std::strcmp(argv[i], "--freeze") && i + 1 < argc)
+            freeze = std::atoi(argv[++i]);
         else if (!std::strcmp(argv[i], "--unprivileged"))
             continue;
         else if (!std::strcmp(argv[i], "--minutes") && i + 1 < argc)
@@ -500,8 +536,9 @@ int main(int argc, char** argv)
     });
 #ifdef Q_OS_LINUX
     const BusyProcesses busyProcesses(busy);
+    const Freezer freezer(freeze);
 #else
-    if (busy > 0)
+    if (busy > 0 || freeze > 0)
         return usage();
 #endif
     const int status = app.exec();
@@ -515,6 +552,8 @@ int main(int argc, char** argv)
     std::vector<double> toTick, handler, toStart, toEnd, endOff, firstOff;
     int repeated = 0;
     int skipped = 0;
+    int backwards = 0;
+    int offTheSecond = 0;
     int unreadable = 0;
     const std::lock_guard lock(lines.mutex);
     for (size_t i = 0; i < ticks.size() && !stepping; ++i) {
@@ -533,16 +572,18 @@ int main(int argc, char** argv)
             continue;
         }
         if (previous) {
-            const int diff = ((*shown - *previous) % 86400 + 86400) % 86400;
+            int diff = ((*shown - *previous) % 86400 + 86400) % 86400;
+            diff = diff > 43200 ? diff - 86400 : diff;
             repeated += diff == 0 ? 1 : 0;
             skipped += diff > 1 ? diff - 1 : 0;
-            if (diff != 1)
-                std::fprintf(stderr, "frame %zu: %d s after the one before\n", i, diff);
+            backwards += diff < 0 ? 1 : 0;
         }
         previous = shown;
         if (i == 0)
             continue;
         const qint64 boundary = boundaryOf(*shown, f.endUs);
+        // Ended before its second by more than a margin, or after it: it showed the wrong time.
+        offTheSecond += f.endUs < boundary - 50'000 || f.endUs >= boundary + 1'000'000 ? 1 : 0;
         // The 2nd to 4th frames on the port: timed before the line thread has learnt much.
         if (i < 4) {
             firstOff.push_back(std::abs(static_cast<double>(f.endUs - boundary) / 1000.0));
@@ -597,17 +638,22 @@ int main(int argc, char** argv)
         row("2nd-4th frames: |end - second start|", firstOff);
         row("tick holds the event loop", handler);
         std::printf("ticks %zu, frames on the line %zu, seconds on the line repeated %d, left out "
-                    "%d, unreadable frames %d",
-                    ticks.size(), lines.frames.size(), repeated, skipped, unreadable);
+                    "%d, older than the one before %d, frames off their second %d, unreadable "
+                    "frames %d",
+                    ticks.size(), lines.frames.size(), repeated, skipped, backwards, offTheSecond,
+                    unreadable);
         if (!old)
             std::printf(", alarm firings that only re-aimed %lld", reaims);
     }
     if (link) {
         const LineSender::Stats stats = link->lineSender()->stats();
-        std::printf(", dropped %llu, cut %llu; line thread priority: %s",
+        std::printf(", dropped %llu, cut %llu; line thread priority: %s; last edge held %.3f ms "
+                    "a frame on average, %.3f ms at most",
                     static_cast<unsigned long long>(stats.dropped),
                     static_cast<unsigned long long>(stats.cutShort),
-                    linePriorityName(link->lineSender()->priority()));
+                    linePriorityName(link->lineSender()->priority()),
+                    stats.completed ? double(stats.heldUs) / double(stats.completed) / 1000.0 : 0.0,
+                    double(stats.mostHeldUs) / 1000.0);
     }
     std::printf("\n");
     return 0;

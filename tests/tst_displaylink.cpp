@@ -111,6 +111,22 @@ private slots:
         QCOMPARE(times, QStringList({"01:59:59", "03:00:00"}));
     }
 
+    // A click on another port shows the second on show there at once, not from the next one.
+    void aSwitchShowsTheCurrentSecondAtOnce()
+    {
+        Rig r;
+        r.lines.working = 0b11111;
+        r.link().start();
+        r.settle();
+        r.link().clickOption(3);
+        r.settle();
+        const QStringList frames = decodeFrames(r.lines.calls());
+        const qsizetype opened = frames.lastIndexOf("OCOM3");
+        QVERIFY(opened >= 0 && opened + 1 < frames.size());
+        QCOMPARE(shown(frames[opened + 1]).left(8),
+                 QDateTime::fromMSecsSinceEpoch(r.wall).time().toString("HH:mm:ss"));
+    }
+
     void stopIsReportedOnceAfterTheLine_data()
     {
         QTest::addColumn<bool>("started");

@@ -41,9 +41,19 @@ virtual_desktop() { # WxHxD
     export DISPLAY=:$(head -n 1 "$fd_file")
     rm -f "$fd_file"
     until xprop -root >/dev/null 2>&1; do sleep 0.05; done
-    openbox >/dev/null 2>&1 &
-    lib_pids+=($!)
-    until xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q '#'; do sleep 0.05; done
+    # openbox has been seen to end at once now and then on a fresh display: start it again,
+    # and give up after a while rather than wait for ever.
+    local wm="" tries=0
+    until xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q '#'; do
+        if [ -z "$wm" ] || ! kill -0 "$wm" 2>/dev/null; then
+            [ $tries -lt 20 ] || { echo "openbox does not start on $DISPLAY" >&2; return 1; }
+            tries=$((tries + 1))
+            openbox >/dev/null 2>&1 &
+            wm=$!
+            lib_pids+=("$wm")
+        fi
+        sleep 0.05
+    done
 }
 
 lib_cleanup() {

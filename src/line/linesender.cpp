@@ -328,6 +328,8 @@ void LineSender::Worker::send(FrameSlots::Frame frame)
     {
         const std::lock_guard lock(mutex);
         ++(whole ? stats.completed : stats.cutShort);
+        stats.heldUs += held.heldUs;
+        stats.mostHeldUs = std::max(stats.mostHeldUs, held.heldUs);
         frames.frameSent(frame.second, whole);
     }
     if (whole)
@@ -365,10 +367,20 @@ void LineSender::Worker::end(std::unique_lock<std::mutex>& lock)
 void LineSender::Worker::waitUntil(std::unique_lock<std::mutex>& lock, qint64 untilUs)
 {
     using namespace std::chrono;
-    if (ownClock)
-        work.wait_until(lock, steady_clock::time_point(microseconds(untilUs)));
-    else
+    if (!ownClock) {
         work.wait_for(lock, milliseconds(1));
+        return;
+    }
+    // Where such a wait wakes only on the system tick, the last stretch is a precise sleep:
+    // what is handed over meanwhile waits that long at most.
+    const qint64 coarseUntil = untilUs - coarseWaitUs();
+    if (coarseWaitUs() == 0 || steadyMicroseconds() < coarseUntil) {
+        work.wait_until(lock, steady_clock::time_point(microseconds(coarseUntil)));
+        return;
+    }
+    lock.unlock();
+    sleepUntilSteady(untilUs);
+    lock.lock();
 }
 
 bool LineSender::Worker::waitEnded(std::unique_lock<std::mutex>& lock, qint64 untilUs)

@@ -12,8 +12,9 @@
 //   newer one replacing the one that waits. sendTimed's frame shows a wall-clock second, which
 //   begins at its boundary on the line clock (nowUs): it starts FrameLead's lead for it earlier
 //   (learnt from the frames sent whole on this port), plus a small margin, and the worker holds
-//   its last falling clock edge for the boundary, so a late wake-up or a slow line change costs
-//   nothing. A frame that can no longer end inside its second is made afresh by the frame maker
+//   its last falling clock edge for the boundary (not on an injected clock, which cannot be
+//   waited on precisely; nor once the end is asked for), so a late wake-up or a slow line change
+//   costs nothing. A frame that can no longer end inside its second is made afresh by the frame maker
 //   for the first second it can end on, or dropped: an old time never goes out, and on a line
 //   too slow for a frame a second every frame still ends on a second. (FrameSlots keeps these
 //   rules, aimFrame decides.)
@@ -27,7 +28,8 @@
 //   (counted as dropped). The frame on the line is finished whole.
 // - post never waits: the task runs on the worker between two frames, never inside one, with the
 //   lines to itself, before any waiting frame, also before one waiting for its time. Tasks run
-//   in the order posted. An open by a task, and the reopen after a loss, forget the lead. A port
+//   in the order posted. An open by a task, and the reopen after a loss, forget the lead but
+//   for a guess (FrameLead::reset). A port
 //   choice is such a task: a frame that waits during the choice goes out afterwards, to the port
 //   that won. Only a task can open a port: LineSender itself is no SerialLines, so nothing can open
 //   a port behind the worker's back or wait inside a task for another task.
@@ -74,6 +76,8 @@ public:
         quint64 dropped = 0;   // frames replaced by a newer one, or not sent without a port
         quint64 cutShort = 0;  // frames a failing line operation (or a non-digit) ended early
         quint64 reopened = 0;  // times a lost port was opened again
+        qint64 heldUs = 0;     // the last edges held for their second, all told
+        qint64 mostHeldUs = 0; // the longest of them
     };
     using Task = std::function<void(SerialLines& lines)>;
     // Called on the worker thread: true when the port in use is lost, false when frames flow

@@ -10,6 +10,9 @@
 //   is refused falls back silently: the thread runs as before. It says what it got.
 // - sleepUntilSteady(us) sleeps until the steady clock (std::chrono::steady_clock, in
 //   microseconds) reads us, with the finest timer the system has.
+// - coarseWaitUs() is how late a wait on a condition variable may wake here: none on Linux;
+//   on Windows the system tick (15.6 ms unless someone asked for less), so the line thread
+//   ends such a wait that much early and sleeps the rest with sleepUntilSteady.
 
 #include <QtGlobal>
 
@@ -19,6 +22,7 @@ enum class LinePriority { RealTime, Raised, ShortSlice, Normal };
 
 LinePriority tuneLineThread();
 void sleepUntilSteady(qint64 untilUs);
+qint64 coarseWaitUs();
 
 inline const char* linePriorityName(LinePriority priority)
 {

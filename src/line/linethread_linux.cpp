@@ -78,4 +78,9 @@ void sleepUntilSteady(qint64 untilUs)
     }
 }
 
+qint64 coarseWaitUs()
+{
+    return 0;
+}
+
 } // namespace tikvor

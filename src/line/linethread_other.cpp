@@ -16,4 +16,9 @@ void sleepUntilSteady(qint64 untilUs)
         std::chrono::steady_clock::time_point(std::chrono::microseconds(untilUs)));
 }
 
+qint64 coarseWaitUs()
+{
+    return 0;
+}
+
 } // namespace tikvor

@@ -38,4 +38,9 @@ void sleepUntilSteady(qint64 untilUs)
         Sleep(DWORD(left / 1000));
 }
 
+qint64 coarseWaitUs()
+{
+    return 16'000;
+}
+
 } // namespace tikvor
