@@ -101,7 +101,7 @@ private:
 class HeldEnd final : public LineDriver {
 public:
     // Longer than this the estimate was wrong, and the line is not held up for it.
-    static constexpr qint64 HoldLimitUs = 50'000;
+    static constexpr qint64 HoldLimitUs = 100'000;
 
     using Wait = std::function<void(qint64 untilUs)>;
     HeldEnd(LineDriver& lines, const LineSender::Clock& clock, qsizetype bits, qint64 holdUs,
