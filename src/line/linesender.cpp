@@ -151,14 +151,17 @@ private:
 
 // The steady clock to the microsecond: a sleep until just before, then a spin. A sleep wakes
 // late by what the scheduler makes it wait (tens of microseconds on a quiet machine, a few
-// milliseconds when every core is busy), so the spin covers the latest of the last few wake-ups:
+// milliseconds when every core is busy), so the spin covers the last eight wake-ups but one:
 // a short spin where the machine is quiet, a longer one only where it is busy anyway.
 class PreciseWait {
 public:
     void operator()(qint64 untilUs)
     {
-        const qint64 spinUs = std::clamp<qint64>(
-            *std::max_element(m_lateUs.begin(), m_lateUs.end()) + MinSpinUs, MinSpinUs, MaxSpinUs);
+        // The second latest: one odd wake-up does not make every hold spin long.
+        std::array<qint64, 8> late = m_lateUs;
+        std::nth_element(late.begin(), late.end() - 2, late.end());
+        const qint64 spinUs =
+            std::clamp<qint64>(late[late.size() - 2] + MinSpinUs, MinSpinUs, MaxSpinUs);
         const qint64 wakeAt = untilUs - spinUs;
         if (steadyMicroseconds() < wakeAt) {
             sleepUntilSteady(wakeAt);
@@ -169,7 +172,7 @@ public:
     }
 
 private:
-    static constexpr qint64 MinSpinUs = 100;
+    static constexpr qint64 MinSpinUs = 50;
     static constexpr qint64 MaxSpinUs = 5000; // the start margin: more is never held
     std::array<qint64, 8> m_lateUs{};
     size_t m_next = 0;
