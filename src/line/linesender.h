@@ -14,10 +14,10 @@
 //   (learnt from the frames sent whole on this port), plus a small margin, and the worker holds
 //   its last falling clock edge for the boundary (not on an injected clock, which cannot be
 //   waited on precisely; nor once the end is asked for), so a late wake-up or a slow line change
-//   costs nothing. A frame that can no longer end inside its second is made afresh by the frame maker
-//   for the first second it can end on, or dropped: an old time never goes out, and on a line
-//   too slow for a frame a second every frame still ends on a second. (FrameSlots keeps these
-//   rules, aimFrame decides.)
+//   costs nothing. A frame that can no longer end inside its second is made afresh by the frame
+//   maker for the first second it can end on, or dropped: an old time never goes out, and on a
+//   line too slow for a frame a second every frame still ends on a second. (FrameSlots keeps
+//   these rules, aimFrame decides.)
 // - A frame may name the wall-clock second it shows. One that names the second of the frame
 //   last sent whole on this port is dropped unsent: the display already shows that second. An
 //   open, a reopen or a frame cut short forget it.
