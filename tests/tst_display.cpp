@@ -149,11 +149,15 @@ private slots:
     }
 
     // The built program on a port mapped to "virtual", its output a pipe: one line per frame,
-    // what the emulated segments show, a second apart.
+    // what the emulated segments show, a second apart. A section added again further down the
+    // Data.ini is said once on standard error.
     void virtualPortPrintsWhatItShows()
     {
         const ProgramCopy copy(TIKVOR_DISPLAY, 1, "virtual");
         QVERIFY(copy.ok());
+        QFile ini(copy.file("Data.ini"));
+        QVERIFY(ini.open(QIODevice::Append) && ini.write("\n[Porty]\nCOM1=/dev/null\n") > 0);
+        ini.close();
         QProcess process;
         process.start(copy.program, {"--port", "COM1"});
         QVERIFY(process.waitForStarted());
@@ -163,6 +167,7 @@ private slots:
         process.terminate();
         QVERIFY(process.waitForFinished(5000));
         QCOMPARE(process.exitCode(), 0);
+        QCOMPARE(process.readAllStandardError().count("[Porty] appears more than once"), 1);
         const QList<QByteArray> lines = out.split('\n');
         QTime before;
         for (const QByteArray& line : lines.first(2)) {

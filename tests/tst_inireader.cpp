@@ -137,6 +137,8 @@ private slots:
     void megabyteLines();
     void randomBuffers();
     void readmeExample();
+    void repeatedSections_data();
+    void repeatedSections();
 };
 
 void TestIniReader::checkLookup()
@@ -545,6 +547,27 @@ void TestIniReader::readmeExample()
     QCOMPARE(iniValue(example, "Porty", "InvertDTR"), QByteArray("1"));
     QCOMPARE(iniValue(example, "Init", "KRVVerze"), QByteArray("1.00"));
     QCOMPARE(iniValue(example, "Znaky", "0"), QByteArray("11111100"));
+}
+
+void TestIniReader::repeatedSections_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QList<QByteArray>>("repeated");
+    QTest::newRow("none") << QByteArray("[a]\nk=1\n[b]\n") << QList<QByteArray>{};
+    QTest::newRow("again in other case, named once")
+        << QByteArray("\xEF\xBB\xBF[Porty]\n;x\n[Znaky]\n[porty]\nCOM1=x\n[PORTY]\n")
+        << QList<QByteArray>{"porty"};
+    QTest::newRow("in the order they repeat")
+        << QByteArray("[a]\n[b]\n[b]\n[a]\n") << QList<QByteArray>{"b", "a"};
+    QTest::newRow("commented out is no section")
+        << QByteArray("[a]\n;[a]\n") << QList<QByteArray>{};
+}
+
+void TestIniReader::repeatedSections()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(QList<QByteArray>, repeated);
+    QCOMPARE(tikvor::repeatedSections(QByteArrayView(text)), repeated);
 }
 
 QTEST_APPLESS_MAIN(TestIniReader)

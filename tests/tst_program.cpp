@@ -12,6 +12,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTest>
 
@@ -150,19 +151,47 @@ private slots:
         QVERIFY(digits[1] <= 5 && digits[3] <= 5 && digits[5] * 10 + digits[4] <= 23);
     }
 
+    // Every program says its name and version, also where there is no screen to show a window.
+    void answersItsVersion_data()
+    {
+        QTest::addColumn<QString>("built");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("Tikvor_1") << TIKVOR_PROGRAM << "Tikvor_1";
+        QTest::newRow("Tikvor_0") << TIKVOR_PROGRAM_0 << "Tikvor_0";
+        QTest::newRow("tikvor-display") << TIKVOR_DISPLAY << "tikvor-display";
+    }
+    void answersItsVersion()
+    {
+        QFETCH(QString, built);
+        QFETCH(QString, name);
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* screen : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            env.remove(screen);
+        process.setProcessEnvironment(env);
+        process.start(built, {"--version"});
+        QVERIFY(process.waitForFinished(10000));
+        QCOMPARE(process.exitCode(), 0);
+        const QString said = QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+        QVERIFY2(QRegularExpression("^" + name + " \\d+\\.\\d+\\.\\d+$").match(said).hasMatch(),
+                 qPrintable(said));
+    }
+
     // Both programs as a desktop shows them: an ordinary window, Tikvor_0 without a taskbar
     // button even after minimise and restore, and closing either ends the program.
     void closingTheWindowEndsTheProgram_data()
     {
         QTest::addColumn<QString>("built");
         QTest::addColumn<bool>("skipsTaskbar");
-        QTest::newRow("Tikvor_1") << TIKVOR_PROGRAM << false;
-        QTest::newRow("Tikvor_0") << TIKVOR_PROGRAM_0 << true;
+        QTest::addColumn<QString>("menuEntry");
+        QTest::newRow("Tikvor_1") << TIKVOR_PROGRAM << false << "example.krv_software.Tikvor";
+        QTest::newRow("Tikvor_0") << TIKVOR_PROGRAM_0 << true << "example.krv_software.Tikvor0";
     }
     void closingTheWindowEndsTheProgram()
     {
         QFETCH(QString, built);
         QFETCH(bool, skipsTaskbar);
+        QFETCH(QString, menuEntry);
         for (const char* tool : {"Xvfb", "openbox", "xprop", "xdotool", "wmctrl"}) {
             if (QStandardPaths::findExecutable(tool).isEmpty())
                 QSKIP(qPrintable(QString("%1 is not installed").arg(tool)));
@@ -186,6 +215,14 @@ private slots:
         QVERIFY2(!window.isEmpty(), "no window");
         QVERIFY(
             desktop.xprop(window, "_NET_WM_WINDOW_TYPE").endsWith("_NET_WM_WINDOW_TYPE_NORMAL"));
+        // A dock ties the window to its menu entry by the class of WM_CLASS.
+        QFile entry(QStringLiteral(TIKVOR_PACKAGING "/") + menuEntry + ".desktop");
+        QVERIFY(entry.open(QIODevice::ReadOnly));
+        const QString wmClass =
+            QRegularExpression("^StartupWMClass=(.*)$", QRegularExpression::MultilineOption)
+                .match(QString::fromUtf8(entry.readAll()))
+                .captured(1);
+        QVERIFY(desktop.xprop(window, "WM_CLASS").endsWith(", \"" + wmClass + "\""));
         const auto skips = [&] {
             return desktop.xprop(window, "_NET_WM_STATE").contains("_NET_WM_STATE_SKIP_TASKBAR");
         };

@@ -6,7 +6,9 @@
 #include "console/inputline.h"
 #include "console/virtualconsole.h"
 #include "console/wireconsole.h"
+#include "link/texts.h"
 #include "stopsignals.h"
+#include "version.h"
 
 #include <QCoreApplication>
 
@@ -15,7 +17,7 @@ using namespace tikvor;
 namespace {
 
 const char Help[] =
-    "Usage: tikvor-display [--port COMn] [--test | --wire]\n"
+    "Usage: tikvor-display [--port COMn] [--test | --wire] | --help | --version\n"
     "Drives the six-digit display on a serial port without a window: once a second, on the\n"
     "second, it sends the frame the Tikvor window would send. Data.ini beside the program maps\n"
     "COM1 to COM5 to devices ([Porty]) and gives the digit patterns ([Znaky]). A port mapped to\n"
@@ -37,6 +39,7 @@ const char Help[] =
     "               standard error and status 1. With --port, a port that does not open ends\n"
     "               it at once (status 1); without, it waits for one as below\n"
     "  --help       this text\n"
+    "  --version    the program's name and version\n"
     "\n"
     "Apart from --wire --port, it never gives up: without a port, or when the port is lost,\n"
     "it tries again once a second, and says so once on standard error. SIGTERM, SIGINT\n"
@@ -65,6 +68,11 @@ int main(int argc, char* argv[])
         const QString& arg = args[i];
         if (arg == u"--help" || arg == u"-h") {
             writeLine(stdout, QString::fromLatin1(Help));
+            return ended(0);
+        }
+        if (arg == u"--version") {
+            writeLine(stdout, QStringLiteral("tikvor-display ") +
+                                  QString::fromLatin1(tikvor::version::FileVersion1));
             return ended(0);
         }
         if (arg == u"--test") {
@@ -119,6 +127,8 @@ int main(int argc, char* argv[])
     QObject::connect(&link, &DisplayLink::stopped, &app,
                      [](int status) { QCoreApplication::exit(status); });
     onStopRequest([&link] { link.stop(); });
+    for (const QString& line : repeatedSectionLines(link.dataIniPath()))
+        error(QStringLiteral("Tikvor: ") + line);
     if (wire)
         wiring->start();
     else

@@ -22,8 +22,19 @@
 #include <QApplication>
 #include <QSessionManager>
 
+#include <cstring>
+
 int main(int argc, char* argv[])
 {
+    // Answered before anything needs a screen.
+    for (int i = 1; i < argc; ++i) {
+        if (!std::strcmp(argv[i], "--version")) {
+            tikvor::writeLine(stdout,
+                              QStringLiteral(TIKVOR_PROGRAM_NAME " " TIKVOR_PROGRAM_VERSION));
+            tikvor::flushLines(tikvor::FlushLimitMs);
+            return 0;
+        }
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tikvor"));
     // The program ends when its line is at rest, not when its last window is gone.
@@ -56,6 +67,8 @@ int main(int argc, char* argv[])
         }
     });
 
+    for (const QString& line : tikvor::repeatedSectionLines(link.dataIniPath()))
+        tikvor::writeLine(stderr, QStringLiteral("Tikvor: ") + line);
     form.Form_Load(); // a refusal has stopped the link: the loop ends with its status
     // Closed while a start-up box was up: the end came inside the box's own loop.
     const int status = link.isStopped() ? *link.stopStatus() : app.exec();

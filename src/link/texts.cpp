@@ -1,5 +1,6 @@
 #include "texts.h"
 
+#include "startup/inireader.h"
 #include "version.h"
 
 #include <QDir>
@@ -71,6 +72,16 @@ QString describeRefusal(const PortRefusal& refusal)
     if (!refusal.systemMessage.isEmpty() && refusal.reason != Reason::FakesBreak)
         why += QStringLiteral(": ") + refusal.systemMessage;
     return QStringLiteral("%1 refused: %2").arg(refusal.device, why);
+}
+
+QStringList repeatedSectionLines(const QString& path)
+{
+    QStringList lines;
+    for (const QByteArray& name : repeatedSections(path))
+        lines << QStringLiteral("Data.ini: the section [%1] appears more than once; only the first "
+                                "is read, so move what the later one holds into it")
+                     .arg(QString::fromUtf8(name));
+    return lines;
 }
 
 } // namespace tikvor

@@ -5,6 +5,7 @@
 #include "port/portrefusal.h"
 
 #include <QString>
+#include <QStringList>
 
 namespace tikvor {
 
@@ -33,5 +34,9 @@ inline QString boxLine(const QString& title, const QString& text)
 QString describeRefusal(const PortRefusal& refusal);
 
 QString webAddress();
+
+// One line of English for each section of the Data.ini at `path` that appears again further
+// down: what is written there is not read, as standard error says once at start-up.
+QStringList repeatedSectionLines(const QString& path);
 
 } // namespace tikvor

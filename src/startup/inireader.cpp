@@ -3,6 +3,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
+
 namespace tikvor {
 
 namespace {
@@ -122,17 +124,46 @@ QString fallback(const QString& defaultValue, int size, bool utf8)
     return cutAndDecode(bytes, size);
 }
 
+// Editors on Windows like to put a byte order mark in front of UTF-8 files; without this skip
+// it would hide the first section header.
+QByteArrayView withoutMark(QByteArrayView buffer)
+{
+    return buffer.startsWith(Utf8Mark) ? buffer.sliced(Utf8Mark.size()) : buffer;
+}
+
+// The trimmed name a section line opens.
+QByteArrayView sectionName(QByteArrayView line)
+{
+    QByteArrayView name = line.sliced(1);
+    const qsizetype close = name.indexOf(']');
+    return trimmed(close >= 0 ? name.first(close) : name);
+}
+
+// The text of the file at `path`, or none where it counts as absent (see the header).
+std::optional<QByteArray> iniFileText(const QString& path)
+{
+    // Devices, pipes and folders are refused before opening: reading /dev/zero or a FIFO would
+    // never end, and a folder has no text.
+    const QFileInfo info(path);
+    if (path.isEmpty() || !info.isFile())
+        return std::nullopt;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxIniFileSize)
+        return std::nullopt;
+    // The size of the file opened, not of the name looked at above, which may have been
+    // replaced since; and a file still growing is cut off one byte past the limit.
+    QByteArray text = file.read(kMaxIniFileSize + 1);
+    if (text.size() > kMaxIniFileSize)
+        return std::nullopt;
+    return text;
+}
+
 } // namespace
 
 std::optional<QByteArray> iniValue(QByteArrayView buffer, QByteArrayView section,
                                    QByteArrayView key)
 {
-    // Editors on Windows like to put a byte order mark in front of UTF-8 files; without this
-    // skip it would hide the first section header.
-    if (buffer.startsWith(Utf8Mark))
-        buffer = buffer.sliced(Utf8Mark.size());
-
-    LineReader lines(buffer);
+    LineReader lines(withoutMark(buffer));
     QByteArrayView line;
     bool inSection = false;
     while (lines.next(line)) {
@@ -143,11 +174,7 @@ std::optional<QByteArray> iniValue(QByteArrayView buffer, QByteArrayView section
             // API never looks at later sections of the same name, and old files rely on that.
             if (inSection)
                 return std::nullopt;
-            QByteArrayView name = line.sliced(1);
-            const qsizetype close = name.indexOf(']');
-            if (close >= 0)
-                name = name.first(close);
-            inSection = sameName(trimmed(name), section);
+            inSection = sameName(sectionName(line), section);
             continue;
         }
         if (!inSection)
@@ -183,20 +210,38 @@ QString readProfileString(QByteArrayView buffer, const QString& section, const Q
 QString readProfileString(const QString& section, const QString& key, const QString& defaultValue,
                           int size, const QString& path)
 {
-    // Devices, pipes and folders are refused before opening: reading /dev/zero or a FIFO would
-    // never end, and a folder has no text.
-    const QFileInfo info(path);
-    if (path.isEmpty() || !info.isFile())
+    const std::optional<QByteArray> text = iniFileText(path);
+    if (!text)
         return fallback(defaultValue, size, systemIsUtf8());
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxIniFileSize)
-        return fallback(defaultValue, size, systemIsUtf8());
-    // The size of the file opened, not of the name looked at above, which may have been
-    // replaced since; and a file still growing is cut off one byte past the limit.
-    const QByteArray text = file.read(kMaxIniFileSize + 1);
-    if (text.size() > kMaxIniFileSize)
-        return fallback(defaultValue, size, systemIsUtf8());
-    return readProfileString(text, section, key, defaultValue, size);
+    return readProfileString(*text, section, key, defaultValue, size);
+}
+
+QList<QByteArray> repeatedSections(QByteArrayView buffer)
+{
+    QList<QByteArray> seen;
+    QList<QByteArray> repeated;
+    const auto among = [](const QList<QByteArray>& names, QByteArrayView name) {
+        return std::any_of(names.cbegin(), names.cend(),
+                           [&](const QByteArray& n) { return sameName(n, name); });
+    };
+    LineReader lines(withoutMark(buffer));
+    QByteArrayView line;
+    while (lines.next(line)) {
+        if (line.isEmpty() || line.front() != '[')
+            continue;
+        const QByteArrayView name = sectionName(line);
+        if (!among(seen, name))
+            seen << name.toByteArray();
+        else if (!among(repeated, name))
+            repeated << name.toByteArray();
+    }
+    return repeated;
+}
+
+QList<QByteArray> repeatedSections(const QString& path)
+{
+    const std::optional<QByteArray> text = iniFileText(path);
+    return text ? repeatedSections(QByteArrayView(*text)) : QList<QByteArray>();
 }
 
 } // namespace tikvor

@@ -21,10 +21,12 @@
 // - Section and key names match without regard to ASCII case; other bytes must be equal. The
 //   names asked for are used as given (not trimmed).
 // - Only the first section of a given name is searched, and the first occurrence of a key in it
-//   wins.
+//   wins. repeatedSections() names the sections that appear again, so that a program can say
+//   that what was added further down is not read.
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QList>
 #include <QString>
 
 #include <optional>
@@ -51,5 +53,10 @@ QString readProfileString(QByteArrayView buffer, const QString& section, const Q
 constexpr qint64 kMaxIniFileSize = 1024 * 1024;
 QString readProfileString(const QString& section, const QString& key, const QString& defaultValue,
                           int size, const QString& path);
+
+// The sections that appear more than once, each named once (as written where it first repeats),
+// in that order. The file at `path` as above: absent, it repeats nothing.
+QList<QByteArray> repeatedSections(QByteArrayView buffer);
+QList<QByteArray> repeatedSections(const QString& path);
 
 } // namespace tikvor
