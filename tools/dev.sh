@@ -35,16 +35,27 @@ build() { # preset of CMakePresets.json (its folder: build, build-asan)
 case "${1:-}" in
 run)
     install "${host[@]}"
-    build developer
-    if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
-        echo "No display found: start the clock on a virtual screen with 'xvfb-run -a build/bin/Tikvor_1'."
-        exit 1
-    fi
-    # The run folder's own Data.ini: with no adapter mapped, COM5 drives the virtual display,
-    # so the clock's job shows on any machine; an adapter, once there, wins again.
+    # The programs alone, as a user builds them: no tests, no benchmarks.
+    cmake --preset release >/dev/null
+    cmake --build --preset release -j "$(nproc)" --target Tikvor_1 tikvor-display
+    # The run folder's own Data.ini: unless you have mapped a port there, COM1 drives the
+    # virtual display, so the clock's job shows on any machine.
     source tools/runports.sh
-    echo "The display: $(run_folder_ports build/bin/Data.ini)"
-    exec build/bin/Tikvor_1
+    ports=$(run_folder_ports build-release/bin/Data.ini)
+    if [ "$ports" = virtual ]; then
+        echo "The display: the virtual one on COM1 (map your adapter in [Porty] of build-release/bin/Data.ini)."
+    else
+        echo "The display: $ports, as build-release/bin/Data.ini maps it."
+    fi
+    if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+        echo "No screen here: tikvor-display shows the display in this terminal (Ctrl+C ends it)."
+        echo "On a screen, the window is build-release/bin/Tikvor_1 (or: xvfb-run -a build-release/bin/Tikvor_1)."
+        if [ "$ports" = virtual ]; then
+            exec build-release/bin/tikvor-display --port COM1
+        fi
+        exec build-release/bin/tikvor-display
+    fi
+    exec build-release/bin/Tikvor_1
     ;;
 test)
     install "${host[@]}" "${checks[@]}"
