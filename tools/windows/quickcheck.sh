@@ -61,8 +61,9 @@ compile_one() { # source (relative to the top); leaves <obj>.log, and <obj>.ok o
     local src=$1 obj=$work/obj/${1//\//_}
     local -a flags extra=()
     mapfile -t flags <"$work/flags"
-    # The programs' one per-target define (src/app/CMakeLists.txt); either value compiles alike.
-    [[ $src == src/app/* ]] && extra=(-DTIKVOR_SHOW_IN_TASKBAR=false)
+    # The programs' per-target defines (src/app/CMakeLists.txt); any values compile alike.
+    [[ $src == src/app/* ]] && extra=(-DTIKVOR_SHOW_IN_TASKBAR=false
+        '-DTIKVOR_PROGRAM_NAME="Tikvor_1"' '-DTIKVOR_PROGRAM_VERSION="1.00.0000"')
     if "$cxx" "${flags[@]}" "${extra[@]}" -c "$root/$src" -o "$obj.o" >"$obj.log" 2>&1; then
         # x86-64 COFF: machine 0x8664, stored little-endian.
         if [ "$(od -An -tx1 -N2 "$obj.o" | tr -d ' ')" = 6486 ]; then
