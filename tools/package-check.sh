@@ -47,6 +47,14 @@ unit_ok() {
     [ ! -s "$work/verify" ] || { cat "$work/verify"; return 1; }
 }
 check "the systemd unit passes systemd-analyze verify" unit_ok
+unit_exposure() { # at most 2.0 of 10 by systemd's own measure
+    local level
+    level=$(systemd-analyze security --offline=true --no-pager "$work/tikvor-display.service" 2>&1 |
+        sed -n 's/.*Overall exposure level for [^:]*: \([0-9.]*\).*/\1/p')
+    echo "exposure $level"
+    awk -v l="$level" 'BEGIN { exit !(l != "" && l + 0 <= 2.0) }'
+}
+check "the service's exposure is 2.0 or less" unit_exposure
 check "the service is installed, not enabled" \
     bash -c "! dpkg-deb -c '$deb' | grep -q '\.wants/' && ! dpkg-deb -I '$deb' postinst >/dev/null 2>&1"
 
