@@ -191,6 +191,8 @@ void TestComLines::openRefused_data()
     QTest::newRow("system console") << "pty" << mode << "console" << int(Reason::SystemConsole);
     QTest::newRow("no permission")
         << "pty" << mode << "no permission" << int(Reason::PermissionDenied);
+    QTest::newRow("no permission, the group may")
+        << "pty" << mode << "group may" << int(Reason::PermissionDenied);
 }
 
 void TestComLines::openRefused()
@@ -238,15 +240,20 @@ void TestComLines::openRefused()
                            .toLatin1());
         lines.setConsoleListPath(consoles.fileName());
     }
-    // Root passes every permission check; a file-system user id of nobody does not.
-    const bool dropped = other == "no permission" && ::geteuid() == 0;
-    if (other == "no permission")
-        QCOMPARE(::chmod(pty.slave.toLocal8Bit().constData(), 0), 0);
-    if (dropped)
+    // Root passes every permission check; file-system ids of nobody and nogroup do not.
+    const bool denied = other == "no permission" || other == "group may";
+    const bool dropped = denied && ::geteuid() == 0;
+    if (denied)
+        QCOMPARE(::chmod(pty.slave.toLocal8Bit().constData(), other == "group may" ? 0660 : 0), 0);
+    if (dropped) {
         ::setfsuid(65534);
+        ::setfsgid(65534);
+    }
     const int opened = lines.OpenPort(mode);
-    if (dropped)
+    if (dropped) {
         ::setfsuid(0);
+        ::setfsgid(0);
+    }
     ::ioctl(holder, TIOCNXCL);
     ::close(holder);
 
@@ -266,7 +273,9 @@ void TestComLines::openRefused()
     QCOMPARE(refusal->device, map.devices[0]);
     QCOMPARE(refusal->holderPid, other == "lock file" ? lockPid : 0);
     QCOMPARE(refusal->exclusiveByOther, other == "exclusive");
-    QCOMPARE(refusal->group, other == "no permission" ? QFileInfo(pty.slave).group() : QString());
+    // Joining the group is offered only where the mode lets the group in.
+    QCOMPARE(refusal->group, other == "group may" ? QFileInfo(pty.slave).group() : QString());
+    QVERIFY(!refusal->byPolicy);
 }
 
 void TestComLines::systemConsole_data()

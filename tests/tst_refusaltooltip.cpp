@@ -36,6 +36,9 @@ private slots:
         PortRefusal denied = refusal(Reason::PermissionDenied);
         denied.group = "dialout";
         QTest::newRow("permission") << denied << QStringList{"dialout"};
+        PortRefusal policy = refusal(Reason::PermissionDenied);
+        policy.byPolicy = true;
+        QTest::newRow("permission by a rule of the system") << policy << QStringList{"pravidlo"};
         QTest::newRow("not a serial line") << refusal(Reason::NotSerialLine) << QStringList{};
         QTest::newRow("no modem lines") << refusal(Reason::NoModemLines) << QStringList{"DTR"};
         PortRefusal fake = refusal(Reason::FakesBreak);

@@ -46,7 +46,10 @@ QString describeRefusal(const PortRefusal& refusal)
         break;
     case Reason::PermissionDenied:
         why = QStringLiteral("permission denied");
-        if (!refusal.group.isEmpty())
+        if (refusal.byPolicy)
+            why += QStringLiteral(" by a rule of the system, not by the device's owner, group or "
+                                  "mode (a service's DeviceAllow=, a security module)");
+        else if (!refusal.group.isEmpty())
             why += QStringLiteral(" (join the group \"%1\" that owns it, then log in again)")
                        .arg(refusal.group);
         break;

@@ -205,8 +205,15 @@ OsPortPtr osOpen(const QString& device, const OsPlaces& places, PortRefusal& ref
     if (port->fd < 0) {
         const int error = errno;
         refusal.exclusiveByOther = error == EBUSY;
-        if (error == EACCES || error == EPERM)
-            refusal.group = groupName(named.st_gid);
+        if (error == EACCES || error == EPERM) {
+            // Joining the group helps only where the mode gives the group access; where the
+            // owner, group and mode let us in already, something else refuses.
+            const bool groupMay = (named.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP);
+            if (::faccessat(AT_FDCWD, path.constData(), R_OK | W_OK, AT_EACCESS) == 0)
+                refusal.byPolicy = true;
+            else if (groupMay)
+                refusal.group = groupName(named.st_gid);
+        }
         return fail(openFailure(error), error == ENOENT || error == EBUSY ? 0 : error);
     }
     // The name may have been replaced between stat and open.

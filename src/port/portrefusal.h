@@ -23,7 +23,11 @@ struct PortRefusal {
     qint64 holderPid = 0;          // Busy: the process a UUCP lock file names, 0 when none
     QString lockFile;              // Busy: that lock file
     bool exclusiveByOther = false; // Busy: another program set the exclusive flag
-    QString group;                 // PermissionDenied: the group that owns the device
+    QString group;                 // PermissionDenied: the group whose members may use it,
+                                   // where joining it would help
+    bool byPolicy = false;         // PermissionDenied: the device's owner, group and mode let
+                                   // us in; a rule of the system refuses (a service's device
+                                   // list, a security module)
     QString systemMessage;         // the system's own words, where it gave some
 
     // Refused for a reason that holds until the device node changes.

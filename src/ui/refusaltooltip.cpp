@@ -21,6 +21,10 @@ QString refusalTooltip(const PortRefusal& refusal)
             return QStringLiteral("Zařízení %1 si vyhradil jiný program.").arg(device);
         return QStringLiteral("Zařízení %1 používá jiný program.").arg(device);
     case Reason::PermissionDenied:
+        if (refusal.byPolicy)
+            return QStringLiteral("K zařízení %1 nemáte přístup, ačkoli jeho vlastník, skupina a "
+                                  "práva ho dovolují: brání tomu pravidlo systému.")
+                .arg(device);
         if (!refusal.group.isEmpty())
             return QStringLiteral("K zařízení %1 nemáte přístup. Přidejte se do skupiny %2 a "
                                   "přihlaste se znovu.")
