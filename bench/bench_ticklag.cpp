@@ -270,6 +270,15 @@ int bare(int seconds)
 #endif
 
 #ifdef Q_OS_LINUX
+// A helper process of the bench, ended and reaped.
+void endChild(pid_t pid)
+{
+    if (pid <= 0)
+        return;
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+}
+
 // Processes that keep a core busy until they are killed, at the priority they were born with.
 struct BusyProcesses {
     std::vector<pid_t> pids;
@@ -288,10 +297,8 @@ struct BusyProcesses {
     }
     ~BusyProcesses()
     {
-        for (pid_t pid : pids) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, nullptr, 0);
-        }
+        for (pid_t pid : pids)
+            endChild(pid);
     }
 };
 
@@ -315,13 +322,7 @@ struct Freezer {
             ::kill(parent, SIGCONT);
         }
     }
-    ~Freezer()
-    {
-        if (pid > 0) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, nullptr, 0);
-        }
-    }
+    ~Freezer() { endChild(pid); }
 };
 
 bool becomeUser()

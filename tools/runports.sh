@@ -6,18 +6,24 @@
 
 runports_marker="; tools/dev.sh run: no port mapped here, so the virtual display"
 
+# What the awk programs below share: blanks trimmed, and whether a section line opens the first
+# section of the wanted name (names without regard to case), as the clock reads Data.ini.
+runports_awk='
+    function trim(s) { gsub(/^[ \t]+|[ \t]+$/, "", s); return s }
+    function opens(line, wanted,    name, first) {
+        name = line; sub(/^[ \t]*\[/, "", name); sub(/\].*$/, "", name); name = tolower(trim(name))
+        first = !(name in seen); seen[name] = 1
+        return first && name == tolower(wanted)
+    }'
+
 # The value of key $3 in section $2 of the ini file $1 as the clock reads it: names without
 # regard to case, blanks trimmed, one pair of outer quotes dropped, the first section and the
 # first key of a name win. Prints nothing when there is no such key.
 ini_value() { # file, section, key
-    awk -v section="$2" -v key="$3" '
-        function trim(s) { gsub(/^[ \t]+|[ \t]+$/, "", s); return s }
+    awk -v section="$2" -v key="$3" "$runports_awk"'
         { sub(/\r$/, "") }
         /^[ \t]*;/ { next }
-        /^[ \t]*\[/ {
-            name = $0; sub(/^[ \t]*\[/, "", name); sub(/\].*$/, "", name); name = tolower(name)
-            inside = !(name in seen) && name == tolower(section); seen[name] = 1; next
-        }
+        /^[ \t]*\[/ { inside = opens($0, section); next }
         inside && index($0, "=") {
             k = trim(substr($0, 1, index($0, "=") - 1))
             if (tolower(k) != tolower(key)) next
@@ -29,15 +35,11 @@ ini_value() { # file, section, key
 
 # The COMn keys the user has set in [Porty] (lines of ours aside), one per line.
 user_ports() { # Data.ini
-    awk -v marker="$runports_marker" '
-        function trim(s) { gsub(/^[ \t]+|[ \t]+$/, "", s); return s }
+    awk -v marker="$runports_marker" "$runports_awk"'
         { sub(/\r$/, "") }
         $0 == marker { getline; next }
         /^[ \t]*;/ { next }
-        /^[ \t]*\[/ {
-            name = $0; sub(/^[ \t]*\[/, "", name); sub(/\].*$/, "", name); name = tolower(name)
-            inside = !(name in seen) && name == "porty"; seen[name] = 1; next
-        }
+        /^[ \t]*\[/ { inside = opens($0, "Porty"); next }
         inside && index($0, "=") {
             k = toupper(trim(substr($0, 1, index($0, "=") - 1)))
             if (k ~ /^COM[1-5]$/) print k
@@ -63,16 +65,13 @@ run_folder_ports() { # Data.ini
         rm -f "$tmp"
         return 0
     fi
-    awk -v marker="$runports_marker" '
+    awk -v marker="$runports_marker" "$runports_awk"'
         function add() { print marker; print "COM1=virtual"; added = 1 }
         {
             line = $0; sub(/\r$/, "", line)
-            if (line ~ /^[ \t]*\[/) {
-                name = line; sub(/^[ \t]*\[/, "", name); sub(/\].*$/, "", name); name = tolower(name)
-                inside = !(name in seen) && name == "porty"; seen[name] = 1
-                print; if (inside) add(); next
-            }
             print
+            if (line ~ /^[ \t]*\[/ && opens(line, "Porty"))
+                add()
         }
         END { if (!added) { print ""; print "[Porty]"; add() } }' "$ini" >"$tmp" && cat "$tmp" >"$ini"
     rm -f "$tmp"

@@ -13,6 +13,16 @@
 
 namespace tikvor {
 
+namespace {
+
+// The dots of the frame the state shows, as a timed frame carries them.
+int blinkOf(const ClockState& state)
+{
+    return state.BlinkSign < 0 ? -1 : 1;
+}
+
+} // namespace
+
 // What the line thread hands back goes through here: a worker left to end alone (a hung device
 // call at the end) may still finish a task after the link is gone, and must then post nothing.
 struct DisplayLink::Mailbox {
@@ -169,7 +179,7 @@ void DisplayLink::sendFrame(ClockState& state)
         return;
     }
     const qint64 second = wallSecond(m_timer->lastWallTime());
-    const int blink = state.BlinkSign < 0 ? -1 : 1;
+    const int blink = blinkOf(state);
     // Its own frame unless that went ahead. Without a port yet, it follows the try made at this
     // tick.
     if (m_aheadSecond != second || m_port == 0)
@@ -198,7 +208,7 @@ void DisplayLink::clockStepped()
     // Otherwise the tick that follows sends its frame at once, and the next one ahead.
     if (!isStopping() && m_state.PortClosed == False16 &&
         wallSecond(m_timer->wallTime()) == *ahead - 1)
-        sendAhead(*ahead - 1, m_state.BlinkSign < 0 ? -1 : 1);
+        sendAhead(*ahead - 1, blinkOf(m_state));
 }
 
 qint64 DisplayLink::lineUsOf(qint64 second) const
