@@ -1,6 +1,7 @@
-# The release as the Debian changelog states it. Its top entry must be for `version` (a version
-# bumped in TikvorFacts.cmake alone would ship under the last release's notes); its trailer
-# line gives the date of the metainfo release and of the manual pages.
+# The release as the Debian changelog states it. Its top entry must be for `version`, with or
+# without a Debian revision (a version bumped in TikvorFacts.cmake alone would ship under the
+# last release's notes); its trailer line gives the date of the metainfo release and of the
+# manual pages.
 #
 # tikvor_release(<changelog> <version> <date-var> <error-var>): <date-var> is YYYY-MM-DD of the
 # top entry's trailer; <error-var> is empty, or says what is wrong with the changelog.
@@ -15,7 +16,7 @@ function(tikvor_release changelog version date_var error_var)
   endif()
   list(GET lines 0 top)
   string(REPLACE "." "\\." pattern "${version}")
-  if(NOT top MATCHES "^tikvor \\(${pattern}\\) ")
+  if(NOT top MATCHES "^tikvor \\(${pattern}(-[0-9A-Za-z.+~]+)?\\) ")
     set(${error_var} "${changelog} starts with \"${top}\": give version ${version} "
                      "(cmake/TikvorFacts.cmake) an entry of its own at the top" PARENT_SCOPE)
     return()

@@ -9,7 +9,7 @@ cd "$(dirname "${BASH_SOURCE[0]}")/.."
 host=(cmake make g++ qt6-base-dev libgl-dev libxcb1-dev fonts-liberation2 xvfb xauth)
 checks=(clang-format clang libclang-rt-dev openbox x11-utils xdotool wmctrl imagemagick python3
     g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-    dpkg-dev lintian desktop-file-utils appstream)
+    dpkg-dev debhelper lintian desktop-file-utils appstream)
 windows=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-tools
     qt6-base-dev-tools ninja-build dpkg-dev xz-utils zip python3 wixl msitools)
 wine=(wine wine64 fonts-wine)
@@ -65,7 +65,10 @@ test)
     git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run -Werror
     # The Windows side, from here: sources compiled with MinGW-w64, version resources read back.
     tools/windows/quickcheck.sh build
-    # The Debian package, unpacked into a temporary root and started from there.
+    # The Debian packages for this machine, built from the source package and checked: lintian,
+    # an upgrade and a purge by dpkg in a root of its own, the programs run from the unpacked
+    # packages.
+    tools/debian-build.sh
     tools/package-check.sh build
     # The same suite again under AddressSanitizer and UndefinedBehaviorSanitizer: any report
     # aborts the test that caused it.
