@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and then starts the clock (run), runs every test headless
-# (test), builds the Windows programs (windows) or runs them under wine (test-windows). Works
-# from any folder; the builds go to build/, build-asan/, build-tsan/ and build-win/.
+# (test), builds and checks the Debian packages for amd64, arm64 and armhf (packages), builds
+# the Windows programs (windows) or runs them under wine (test-windows). Works from any folder;
+# the builds go to build/, build-asan/, build-tsan/, build-deb/ and build-win/.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
@@ -13,6 +14,9 @@ checks=(clang-format clang libclang-rt-dev openbox x11-utils xdotool wmctrl imag
 windows=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-tools
     qt6-base-dev-tools ninja-build dpkg-dev xz-utils zip python3 wixl msitools)
 wine=(wine wine64 fonts-wine)
+# Foreign architectures: cross compilers and qemu run on this machine; the arm libraries are
+# unpacked into sysroots (tools/sysroot.sh), never installed.
+cross=(crossbuild-essential-arm64 crossbuild-essential-armhf qemu-user-static binutils)
 
 install() { # packages...
     local missing=() p
@@ -82,6 +86,25 @@ test)
     build tsan
     ctest --preset tsan -j "$(nproc)"
     ;;
+packages)
+    # Every package from the source package, then each checked: amd64 unpacked and run here and
+    # by dpkg in a root of its own, arm64 and armhf under qemu.
+    install "${host[@]}" "${checks[@]}" "${cross[@]}"
+    build developer
+    tools/debian-build.sh amd64 arm64 armhf
+    tools/package-check.sh build
+    for arch in arm64 armhf; do
+        # The test line shim for that architecture, against the same sysroot.
+        sysroot=$(tools/sysroot.sh "$arch" | tail -n 1)
+        cmake -S . -B "build-$arch" -DCMAKE_BUILD_TYPE=Release \
+            -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/TikvorCross.cmake" -DTIKVOR_SYSROOT="$sysroot" \
+            -DTIKVOR_CROSS_TRIPLET="$(dpkg-architecture -a"$arch" -qDEB_HOST_MULTIARCH 2>/dev/null)" \
+            -DTIKVOR_BUILD_BENCHMARKS=OFF -DTIKVOR_FUZZ=OFF >/dev/null
+        cmake --build "build-$arch" --target lineshim -j "$(nproc)" >/dev/null
+        tools/arm-check.sh "$arch" "$sysroot" "build-$arch/tests/liblineshim.so" \
+            build-deb/"$arch"/tikvor{,-display}_*_"$arch".deb
+    done
+    ;;
 windows)
     install "${host[@]}" "${windows[@]}"
     tools/windows/package.sh
@@ -94,7 +117,7 @@ test-windows)
     tools/windows/wine-test.sh build
     ;;
 *)
-    echo "usage: tools/dev.sh run|test|windows|test-windows" >&2
+    echo "usage: tools/dev.sh run|test|packages|windows|test-windows" >&2
     exit 2
     ;;
 esac

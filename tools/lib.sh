@@ -61,3 +61,28 @@ lib_cleanup() {
     for pid in "${lib_pids[@]}"; do kill "$pid" 2>/dev/null || true; done
     wait 2>/dev/null || true
 }
+
+# The Data.ini of an unpacked package with every port mapped to a missing path in a scratch
+# folder, at the top of its first [Porty] section (only the first section of a name is read):
+# no check ever reaches the machine's own serial devices.
+ports_away() { # ini, scratch folder
+    sed -i "s|^\[Porty\]\r\?\$|&\nCOM1=$2/none1\nCOM2=$2/none2\nCOM3=$2/none3\nCOM4=$2/none4\nCOM5=$2/none5|" "$1"
+    [ "$(grep -c '^COM[1-5]=' "$1")" -eq 5 ]
+}
+map_port() { sed -i "s|^COM$2=.*|COM$2=$3|" "$1"; } # ini, number, device
+# COM2 on a pseudo-terminal of our own, a new one for each program: one killed by timeout leaves
+# its exclusive flag on a terminal that is still held open. Clears the line shim's trace.
+pty_as_com2() { # ini, scratch folder
+    new_pty "$2/pty"
+    map_port "$1" 2 "$(cat "$2/pty")"
+    rm -f "$2/trace" "$2/pty"
+}
+# At least 3 whole frames, on the second, in the line shim's trace; the program's output is
+# shown when there are fewer.
+frames_ok() { # trace, ini, program output
+    local n
+    python3 tools/frames.py "$1" "$2" >"$1.frames"
+    n=$(grep -c '^[0-2][0-9]:[0-5][0-9]:[0-5][0-9] ' "$1.frames" || true)
+    [ "$n" -ge 3 ] || { echo "only $n frames"; cat "$3"; return 1; }
+    echo "$n frames: $(head -n 1 "$1.frames" | cut -d' ' -f1) to $(tail -n 1 "$1.frames" | cut -d' ' -f1)"
+}
