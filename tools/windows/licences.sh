@@ -18,7 +18,7 @@ need() { # file
 crlf() { sed 's/\r\?$/\r/'; }
 
 qt=$(dpkg-query -W -f='${Version}' qt6-base-dev)
-crlf <"$(need "$top/packaging/copyright")" >"$folder/Tikvor.txt"
+crlf <"$(need "$top/debian/copyright")" >"$folder/Tikvor.txt"
 crlf <"$(need /usr/share/common-licenses/LGPL-3)" >"$folder/LGPL-3.txt"
 crlf <"$(need /usr/share/common-licenses/GPL-3)" >"$folder/GPL-3.txt"
 crlf <"$(need /usr/share/doc/libqt6core6/copyright)" >"$folder/Qt-copyright.txt"
