@@ -12,7 +12,7 @@ checks=(clang-format clang libclang-rt-dev openbox x11-utils xdotool wmctrl imag
     g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
     dpkg-dev debhelper lintian desktop-file-utils appstream)
 windows=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-tools
-    qt6-base-dev-tools ninja-build dpkg-dev xz-utils zip python3 wixl msitools)
+    qt6-base-dev-tools ninja-build dpkg-dev xz-utils zip python3 wixl msitools osslsigncode openssl)
 wine=(wine wine64 fonts-wine)
 # Foreign architectures: cross compilers and qemu run on this machine; the arm libraries are
 # unpacked into sysroots (tools/sysroot.sh), never installed.
@@ -113,8 +113,16 @@ test-windows)
     # The host build gives the line shim that lends the pseudo-terminal its modem lines.
     install "${host[@]}" "${checks[@]}" "${windows[@]}" "${wine[@]}"
     build developer
-    tools/windows/package.sh
-    tools/windows/wine-test.sh build
+    # Signed with a throw-away self-signed certificate, so that the signing step runs and the
+    # signed installer is the one tried.
+    cert=$(mktemp -d)
+    openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Tikvor test signing" \
+        -addext extendedKeyUsage=codeSigning -keyout "$cert/key.pem" -out "$cert/cert.pem" 2>/dev/null
+    openssl pkcs12 -export -inkey "$cert/key.pem" -in "$cert/cert.pem" -out "$cert/test.pfx" \
+        -passout pass:test
+    TIKVOR_SIGN_PKCS12=$cert/test.pfx TIKVOR_SIGN_PASSWORD=test tools/windows/package.sh
+    TIKVOR_SIGN_CA=$cert/cert.pem tools/windows/wine-test.sh build
+    rm -rf "$cert"
     ;;
 *)
     echo "usage: tools/dev.sh run|test|packages|windows|test-windows" >&2

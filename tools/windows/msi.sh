@@ -44,17 +44,32 @@ wixl -a x64 -o "$output" \
 # knows neither of the last two.
 msibuild "$output" -q "UPDATE \`Component\` SET \`Attributes\` = 400 WHERE \`Component\` = 'DataIni'"
 # The older versions found are removed without taking over their feature states (no
-# msidbUpgradeAttributesMigrateFeatures).
+# msidbUpgradeAttributesMigrateFeatures), and so is another build of this same version
+# (msidbUpgradeAttributesVersionMaxInclusive): it would otherwise install beside it, a second
+# "Tikvor" in the installed programs list. wixl ignores AllowSameVersionUpgrades.
 # Attributes is part of the table's key, so the table is read out, changed and put back.
 msiinfo export "$output" Upgrade |
-    awk -F '\t' -v OFS='\t' '{ sub(/\r$/, "") } NR > 3 && $7 == "WIX_UPGRADE_DETECTED" { $5 = 0 } 1' \
+    awk -F '\t' -v OFS='\t' '{ sub(/\r$/, "") } NR > 3 && $7 == "WIX_UPGRADE_DETECTED" { $5 = 512 } 1' \
         >"$work/Upgrade.idt"
 msibuild "$output" -i "$work/Upgrade.idt"
+# The programs' and libraries' versions, from their version resources, which wixl leaves out:
+# Windows Installer decides by them whether a file on the disk is replaced.
+msiinfo export "$output" File >"$work/File.idt"
+python3 "$top/tools/windows/wxsfiles.py" "$(basename "$folder")" --versions "$work/File.idt" \
+    >"$work/File.versions.idt"
+msibuild "$output" -i "$work/File.versions.idt"
+# wixl puts a custom action "after CostFinalize" at the end of the sequence, past the
+# registration that reads the property it sets.
+msibuild "$output" -q "UPDATE \`InstallExecuteSequence\` SET \`Sequence\` = 1001 WHERE \`Action\` = 'SetInstallLocation'"
+# The package's language is the product's (Czech), as its texts are; wixl writes 1033.
+revision=$(msiinfo suminfo "$output" | sed -n 's/^Revision number (UUID): //p')
+msibuild "$output" -s "Tikvor $text" "$TIKVOR_COMPANY" "x64;1029" "$revision"
 printf '\n\n1250\t_ForceCodepage\n' >"$work/_ForceCodepage.idt"
 msibuild "$output" -i "$work/_ForceCodepage.idt"
 mkdir "$work/tables"
 for table in $(msiinfo tables "$output"); do
-    msiinfo export "$output" "$table" >"$work/tables/$table.idt" 2>/dev/null || continue
+    # In the scratch folder: a table with streams (Icon) writes them into a folder where it runs.
+    (cd "$work/tables" && msiinfo export "$output" "$table" >"$table.idt" 2>/dev/null) || continue
     grep -q '~u[0-9a-f]\{4\}~' "$work/tables/$table.idt" || continue
     python3 -c 'import re, sys
 sys.stdout.write(re.sub(r"~u([0-9a-f]{4})~", lambda m: chr(int(m.group(1), 16)), sys.stdin.read()))' \

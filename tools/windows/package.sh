@@ -2,7 +2,8 @@
 # Cross-builds the Windows programs against the Windows Qt of qt.sh and lays out
 # build-win/Tikvor/ (the programs, the Qt and MinGW DLLs and plugins they load, data/, Data.ini
 # and the licences: a folder to copy to any 64-bit Windows machine), then packs it as
-# build-win/Tikvor-<version>-win64.zip and the installer build-win/Tikvor-<version>-x64.msi.
+# build-win/Tikvor-<version>-win64.zip and the installer build-win/Tikvor-<version>-x64.msi,
+# the programs and the installer signed when a certificate is given (tools/windows/sign.sh).
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/../.."
 top=$PWD
@@ -35,6 +36,8 @@ while IFS=$'\t' read -r source destination; do
     cp "$source" "$out/$destination"
 done <build-win/dlls.txt
 x86_64-w64-mingw32-strip --strip-unneeded "$out"/*.exe "$out"/lib*.dll
+# Signed before they are packed (a certificate from the environment; see sign.sh).
+tools/windows/sign.sh "$out"/*.exe
 
 eval "$(cmake -P cmake/TikvorFacts.cmake)"
 tools/windows/licences.sh "$out/licences"
@@ -44,6 +47,7 @@ rm -f "$zip"
 (cd build-win && zip -qr "$(basename "$zip")" Tikvor)
 msi=build-win/Tikvor-$TIKVOR_VERSION_1-x64.msi
 tools/windows/msi.sh "$out" "$msi" >/dev/null
+tools/windows/sign.sh "$msi"
 echo "$out"
 echo "$zip"
 echo "$msi"

@@ -13,6 +13,8 @@
 # (given modem lines by the test line shim) or hidden.
 #
 # usage: tools/windows/wine-test.sh HOST_BUILD   (for the line shim: HOST_BUILD/tests/liblineshim.so)
+#   TIKVOR_SIGN_CA: the certificate the programs and the installer were signed with, if they were
+#   (tools/dev.sh test-windows signs them with a throw-away one); their signatures must verify.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/../.."
 top=$PWD
@@ -20,7 +22,8 @@ top=$PWD
 if [ -z "${TIKVOR_WINE_NAMESPACE:-}" ]; then
     sudo=""
     [ "$(id -u)" -eq 0 ] || sudo="sudo"
-    exec $sudo env TIKVOR_WINE_NAMESPACE=1 unshare --mount --propagation private "$0" "$@"
+    exec $sudo env TIKVOR_WINE_NAMESPACE=1 TIKVOR_SIGN_CA="${TIKVOR_SIGN_CA:-}" \
+        unshare --mount --propagation private "$0" "$@"
 fi
 for device in /dev/ttyS* /dev/ttyUSB* /dev/ttyACM* /dev/ttyAMA* /dev/rfcomm*; do
     [ -e "$device" ] && mount --bind /dev/null "$device"
@@ -55,8 +58,10 @@ new_prefix() { # folder; exports WINEPREFIX
     export WINEPREFIX=$1
     wine wineboot --init >/dev/null 2>&1
     wineserver --wait
-    # COM2 is our pseudo-terminal; every other port is hidden (an empty value hides a port).
-    for n in 1 3 4 5 6 7 8 9; do reg 'HKLM\Software\Wine\Ports' /v "COM$n" /d ""; done
+    # COM2 is our pseudo-terminal; every other port leads to a missing path, so it opens
+    # nothing. (An empty value does not hide a port: wine 8 then opens /dev/ttyS<n-1>, which
+    # this namespace covers, as it does for every check here.)
+    for n in 1 3 4 5 6 7 8 9; do reg 'HKLM\Software\Wine\Ports' /v "COM$n" /d "$work/no-com$n"; done
     reg 'HKLM\Software\Wine\Ports' /v COM2 /d "$pty"
     # Qt takes its default face from the message font; wine's own ("MS Shell Dlg") is not one Qt
     # can match, and it would fall back to a serif. Liberation Sans, 8 points at 96 dpi (LOGFONTW).
@@ -97,19 +102,26 @@ if sent % 48 or sent == 0 or dtr != ["d"] or brk != ["b"]:
     sys.exit(1)
 PY
 }
-run_for() { # seconds: lets the programs run, noting begin and finish (seconds since the epoch)
-    begin=$(date +%s)
-    sleep "$1"
+# Lets a program run until its trace holds COUNT frames: counted from its first frame, not from
+# the start of the process (wine starts slowly on a loaded machine), and never longer than
+# LIMIT seconds. Notes when it stopped waiting (seconds since the epoch).
+run_frames() { # trace, Data.ini, count, limit
+    local deadline=$((SECONDS + $4)) n
+    while [ $SECONDS -lt "$deadline" ]; do
+        n=$(python3 tools/frames.py "$1" "$2" 2>/dev/null | grep -c '^[0-2][0-9]:' || true)
+        [ "$n" -lt "$3" ] || break
+        sleep 0.5
+    done
     finish=$(date +%s)
 }
-frames_sent() { # trace Data.ini: the frames of a trace decoded and checked against begin..finish
-    python3 tools/frames.py "$1" "$2" >"$1.frames" && frames_ok "$1.frames" "$begin" "$finish"
+frames_sent() { # trace Data.ini: the frames of a trace decoded and checked against finish
+    python3 tools/frames.py "$1" "$2" >"$1.frames" && frames_ok "$1.frames" "$finish"
 }
-frames_ok() { # decoded frames, begin, finish (seconds since the epoch)
+frames_ok() { # decoded frames, finish (seconds since the epoch)
     python3 - "$@" <<'EOF'
 import sys, time
 lines = [l.split()[0] for l in open(sys.argv[1])]
-begin, finish = int(sys.argv[2]), int(sys.argv[3])
+finish = int(sys.argv[2])
 secs = []
 for t in lines:
     if "?" in t:
@@ -127,6 +139,14 @@ if (secs[-1] - wall(finish)) % 86400 not in (0, 1, 86399):
     print("last frame", lines[-1], "but the clock said", time.strftime("%H:%M:%S", time.localtime(finish))); sys.exit(1)
 print(len(secs), "frames,", lines[0], "to", lines[-1])
 EOF
+}
+until_within() { # seconds, command...: runs the command until it succeeds, for that long at most
+    local deadline=$((SECONDS + $1))
+    shift
+    until "$@"; do
+        [ $SECONDS -lt $deadline ] || return 1
+        sleep 0.5
+    done
 }
 window_named() { # pattern, seconds
     local deadline=$((SECONDS + $2)) id=""
@@ -157,7 +177,7 @@ check "Tikvor_1 shows the caption \"Tikvor - COM2\"" test -n "$win"
 if [ -n "$win" ]; then
     actions1=$(xprop -id "$win" _NET_WM_ALLOWED_ACTIONS)
     check "Tikvor_1 has a taskbar entry" bash -c "! xprop -id $win _NET_WM_STATE | grep -q SKIP_TASKBAR"
-    run_for 6
+    run_frames "$work/trace1" "$work/one/Data.ini" 6 60
     check "Tikvor_1 sends one whole frame a second with the right time" \
         frames_sent "$work/trace1" "$work/one/Data.ini"
     mkdir -p docs
@@ -208,7 +228,7 @@ wineserver --wait 2>/dev/null || true
 
 # --- start-up boxes ------------------------------------------------------------------------------
 
-# No port opens: every COMn of the program is mapped to a hidden port.
+# No port opens: every COMn of the program is mapped to COM9, which leads to a missing path.
 prepare noport
 # At the top of the first [Porty] section: only the first section of a name is read.
 sed -i 's/^\[Porty\]\r\?$/&\nCOM1=COM9\nCOM2=COM9\nCOM3=COM9\nCOM4=COM9\nCOM5=COM9/' "$work/noport/Data.ini"
@@ -227,7 +247,7 @@ wineserver --wait 2>/dev/null || true
 
 # tikvor-display says the same on its standard error; redirected, its Czech letters are UTF-8.
 start noport tikvor-display.exe "$work/trace-noport-display"
-sleep 4
+until_within 60 grep -q 'Nelze otevřít žádný port' "$work/trace-noport-display.out" || true
 kill -INT "$pid" 2>/dev/null || true
 ended_within "$pid" 10 || kill "$pid" 2>/dev/null || true
 check "tikvor-display writes its Czech messages to a file as UTF-8" \
@@ -240,11 +260,11 @@ wineserver --wait 2>/dev/null || true
 prepare virtual
 sed -i 's/^\[Porty\]\r\{0,1\}$/&\nCOM4=virtual/' "$work/virtual/Data.ini"
 start virtual tikvor-display.exe "$work/trace-virtual" --port COM4
-sleep 5
+virtual_lines() { [ "$(tr -d '\r' <"$work/trace-virtual.out" | grep -cE '^([0-9]\.?){6}$')" -ge 2 ]; }
+until_within 60 virtual_lines || true
 kill -INT "$pid" 2>/dev/null || true
 ended_within "$pid" 10 || kill "$pid" 2>/dev/null || true
-check "tikvor-display on a virtual port prints a line a frame with the time it shows" \
-    bash -c '[ "$(tr -d "\r" <"$1" | grep -cE "^([0-9]\.?){6}$")" -ge 2 ]' _ "$work/trace-virtual.out"
+check "tikvor-display on a virtual port prints a line a frame with the time it shows" virtual_lines
 status=0
 printf 'a\nb\nc\nd\ne\nf\ng\ndp\n' |
     timeout 60 wine "$work/virtual/tikvor-display.exe" --wire --port COM4 \
@@ -305,10 +325,28 @@ check "tikvor-display.exe states Windows 8 and carries the manifest" \
 
 msi=$top/build-win/Tikvor-$TIKVOR_VERSION_1-x64.msi
 [ -f "$msi" ] || { fail "no $msi: run tools/dev.sh windows"; summary windows; exit; }
-# The same folder as a later version, for the upgrade.
+signed() { # file: an Authenticode signature that verifies against TIKVOR_SIGN_CA
+    osslsigncode verify -CAfile "$TIKVOR_SIGN_CA" -in "$1" >"$work/verify" 2>&1 ||
+        { tail -n 5 "$work/verify"; return 1; }
+}
+if [ -n "${TIKVOR_SIGN_CA:-}" ]; then
+    for file in "$program"/*.exe "$msi"; do
+        check "$(basename "$file") is signed, and the signature verifies" signed "$file"
+    done
+fi
+versioned() { # the File table gives each program its version, as Windows Installer compares it
+    msiinfo export "$msi" File | awk -F '\t' -v v="$TIKVOR_VERSION.0" '
+        $3 ~ /^(Tikvor_1|tikvor-display)\.exe$/ && $5 == v { n++ } END { exit n != 2 }'
+}
+check "the installer states the programs' versions" versioned
+# The same folder once more with the same version (another build: another product code), and as
+# two later versions, for the upgrades.
 IFS=. read -r major minor build <<<"$TIKVOR_VERSION"
 next=$major.$minor.$((build + 1))
+after=$major.$minor.$((build + 2))
+tools/windows/msi.sh "$program" "$work/Tikvor-again.msi" >/dev/null
 tools/windows/msi.sh --version "$next" "$program" "$work/Tikvor-next.msi" >/dev/null
+tools/windows/msi.sh --version "$after" "$program" "$work/Tikvor-after.msi" >/dev/null
 new_prefix "$work/msiprefix"
 installed="$WINEPREFIX/drive_c/Program Files/Tikvor"
 msiexec() { wine msiexec "$@" /qn >/dev/null 2>&1; }
@@ -338,6 +376,8 @@ listed=$(entry)
 check "the installed programs list shows Tikvor $TIKVOR_VERSION by $TIKVOR_COMPANY with its help link" \
     bash -c 'grep -qx "DisplayVersion $2" <<<"$1" && grep -qx "Publisher $3" <<<"$1" &&
         grep -qx "HelpLink $4" <<<"$1"' _ "$listed" "$TIKVOR_VERSION" "$TIKVOR_COMPANY" "$TIKVOR_URL"
+check "the entry names the installed folder (InstallLocation)" \
+    grep -qxF 'InstallLocation C:\Program Files\Tikvor\' <<<"$listed"
 check "the entry carries the icon" \
     bash -c 'wine reg query "HKLM\Software\Classes\Installer\Products" /s | grep -q "ProductIcon.*\.ico"'
 menu_has() { # target: an entry in the Start menu folder Tikvor points at it
@@ -352,13 +392,16 @@ for target in 'C:\Program Files\Tikvor\Tikvor_1.exe' 'C:\Program Files\Tikvor\Ti
     check "a Start menu entry opens $target" menu_has "$target"
 done
 check "no start at login without AUTOSTART=1" not_autostarted
+check "another build of the same version installs over it" msiexec /i "$work/Tikvor-again.msi"
+check "the installed programs list then shows Tikvor once" \
+    test "$(entry | grep -c '^DisplayVersion ')" = 1
 
 # The programs from the installed folder: the window, and tikvor-display on COM2.
 start "$installed" Tikvor_1.exe "$work/trace-installed"
 win=$(window_named '^Tikvor - COM2$' 60)
 check "the installed Tikvor_1 shows the caption \"Tikvor - COM2\"" test -n "$win"
 if [ -n "$win" ]; then
-    run_for 4
+    run_frames "$work/trace-installed" "$installed/Data.ini" 5 60
     check "the installed Tikvor_1 sends whole frames with the right time" \
         frames_sent "$work/trace-installed" "$installed/Data.ini"
     wmctrl -i -c "$win"
@@ -369,7 +412,7 @@ wineserver --kill 2>/dev/null || true
 wineserver --wait 2>/dev/null || true
 
 start "$installed" tikvor-display.exe "$work/trace-display" --port COM2
-run_for 6
+run_frames "$work/trace-display" "$installed/Data.ini" 6 60
 # Ctrl+C: wine turns SIGINT into CTRL_C_EVENT for the program's console handler.
 kill -INT "$pid" 2>/dev/null || true
 if ended_within "$pid" 10; then
@@ -410,11 +453,13 @@ check "after the upgrade the installed programs list shows $next, once" \
 check "the edited Data.ini survives the upgrade" test "$(sha256sum <"$installed/Data.ini")" = "$edited"
 check "the upgrade keeps the files of the folder" \
     diff <(files_of "$program") <(files_of "$installed")
-check "AUTOSTART=1 starts Tikvor_1 at login" \
-    bash -c 'wine reg query "$1" /v Tikvor | grep -qF "Tikvor\Tikvor_1.exe"' _ "$run_key"
+autostarted() { wine reg query "$run_key" /v Tikvor | grep -qF "Tikvor\Tikvor_1.exe"; }
+check "AUTOSTART=1 starts Tikvor_1 at login" autostarted
+check "the next version installs over it without AUTOSTART=1" msiexec /i "$work/Tikvor-after.msi"
+check "the start at login survives that upgrade" autostarted
 
 # The removal leaves the edited Data.ini and nothing else.
-check "the removal runs silently (msiexec /x /qn)" msiexec /x "$work/Tikvor-next.msi"
+check "the removal runs silently (msiexec /x /qn)" msiexec /x "$work/Tikvor-after.msi"
 check "after the removal only the edited Data.ini is left" \
     bash -c '[ "$(cd "$1" && find . -mindepth 1)" = "./Data.ini" ] &&
         [ "$(sha256sum <"$1/Data.ini")" = "$2" ]' _ "$installed" "$edited"

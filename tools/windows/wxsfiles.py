@@ -2,6 +2,7 @@
 """Lists a program folder as WiX components, for wixl: one component per file, its file the key.
 
   wxsfiles.py FOLDER [--skip NAME]... > files.wxs
+  wxsfiles.py FOLDER --versions File.idt > File.idt   (the File table, with versions)
 
 Every file under FOLDER goes into the component group ProgramFiles, in folders under the
 directory INSTALLDIR, with its source path relative to FOLDER's parent (wixl wants relative
@@ -9,14 +10,22 @@ source paths; run it from there). Unlike wixl-heat, files at the top are not put
 named "." (wixl refuses those as duplicate ids), and the ids and component GUIDs follow from
 the file's path alone, so a later version of the package keeps them and an upgrade replaces
 each file in place.
+
+With --versions, it reads the File table exported from the built package (msiinfo export) and
+fills in the Version and Language of every file that carries a version resource, which wixl
+leaves empty.
 """
 
 import argparse
 import hashlib
 import os
+import struct
 import sys
 import uuid
 from xml.sax.saxutils import quoteattr
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import versioninfo  # noqa: E402  (beside this script)
 
 # The component GUIDs of Tikvor's files are made in this namespace from the installed path.
 NAMESPACE = uuid.UUID("bcd80652-1b41-4245-9ce6-10eb7ee2e44f")
@@ -27,14 +36,46 @@ def ident(prefix, path):
     return prefix + hashlib.sha1(path.encode("utf-8")).hexdigest()[:24].upper()
 
 
+def files_under(folder):
+    """Every file's path relative to folder, with "/" between names."""
+    for path, _, names in os.walk(folder):
+        for name in names:
+            yield os.path.relpath(os.path.join(path, name), folder).replace(os.sep, "/")
+
+
+def with_versions(folder, table):
+    """The File table's rows (tab-separated, three header lines) with versions filled in."""
+    by_id = {ident("f", rel): rel for rel in files_under(folder)}
+    lines = table.splitlines()
+    out = lines[:3]
+    for line in lines[3:]:
+        row = line.split("\t")
+        rel = by_id.get(row[0])
+        if rel and rel.lower().endswith((".exe", ".dll")) and not row[4]:
+            try:
+                info = versioninfo.read_file(os.path.join(folder, rel))
+                row[4] = info.fields["FILEVERSION"]
+                row[5] = ",".join(str(lang) for lang, _cp in info.translations)
+            except (versioninfo.FormatError, OSError, struct.error):
+                pass  # no version resource: the file stays unversioned
+        out.append("\t".join(row))
+    return "\r\n".join(out) + "\r\n"
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("folder")
     parser.add_argument("--skip", action="append", default=[],
                         help="a path relative to FOLDER that the main source installs itself")
+    parser.add_argument("--versions", metavar="FILE_IDT",
+                        help="print this exported File table with the files' versions")
     args = parser.parse_args()
 
     folder = os.path.normpath(args.folder)
+    if args.versions:
+        with open(args.versions, encoding="utf-8", newline="") as f:
+            sys.stdout.write(with_versions(folder, f.read()))
+        return 0
     base = os.path.basename(folder)
     skip = {s.replace("\\", "/") for s in args.skip}
     out = ['<?xml version="1.0" encoding="utf-8"?>',
