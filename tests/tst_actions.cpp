@@ -72,6 +72,20 @@ private slots:
         QCOMPARE(w.desktop.events.value(1), QString("terminal"));
         QCOMPARE(w.desktop.titles().size(), boxes);
     }
+
+    // A consent prompt may be up for long: the failure is told when the answer comes, not before.
+    void terminalAnswersLater()
+    {
+        Window w;
+        QVERIFY(w.load());
+        w.desktop.terminalAnswersLater = true;
+        w.click("Image8");
+        w.click("Label9");
+        QCOMPARE(w.desktop.titles().size(), 1);
+        QVERIFY(w.desktop.terminalAnswer);
+        w.desktop.terminalAnswer(false);
+        QCOMPARE(w.desktop.titles().size(), 2);
+    }
 };
 
 QTEST_MAIN(TestActions)

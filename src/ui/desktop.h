@@ -5,6 +5,8 @@
 
 #include <QString>
 
+#include <functional>
+
 class QWidget;
 
 namespace tikvor {
@@ -18,8 +20,10 @@ public:
     virtual void message(QWidget* owner, const QString& text, const QString& title,
                          BoxIcon icon) = 0;
     virtual void openUrl(const QString& url) = 0;
-    // Starts the system's command interpreter in a window of its own; false when none starts.
-    virtual bool startTerminal() = 0;
+    // Starts the system's command interpreter in a window of its own, over `owner`, without
+    // holding the caller: a consent prompt may stay up for as long as the user likes. `done`
+    // then runs on the caller's thread, with false when none started, unless `owner` is gone.
+    virtual void startTerminal(QWidget* owner, std::function<void(bool started)> done) = 0;
 };
 
 // The real desktop.
@@ -27,7 +31,7 @@ class SystemDesktop final : public Desktop {
 public:
     void message(QWidget* owner, const QString& text, const QString& title, BoxIcon icon) override;
     void openUrl(const QString& url) override;
-    bool startTerminal() override;
+    void startTerminal(QWidget* owner, std::function<void(bool started)> done) override;
 };
 
 } // namespace tikvor

@@ -6,7 +6,9 @@
 
 namespace tikvor {
 
-bool SystemDesktop::startTerminal()
+namespace {
+
+bool startAnyTerminal()
 {
     // The desktop's own choice first, then the common terminal emulators.
     QStringList candidates;
@@ -23,6 +25,14 @@ bool SystemDesktop::startTerminal()
             return true;
     }
     return false;
+}
+
+} // namespace
+
+void SystemDesktop::startTerminal(QWidget*, std::function<void(bool started)> done)
+{
+    // Starting a terminal emulator asks nothing of the user: it is known at once.
+    done(startAnyTerminal());
 }
 
 } // namespace tikvor

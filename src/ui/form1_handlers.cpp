@@ -124,12 +124,13 @@ void Form1::Label9_Click()
                                       "změnit čas, musíte zmněnit systémový čas. Zadejte příkaz "
                                       "\"TIME\" a potvrďte ENTERem"),
                        ApplicationTitle, BoxIcon::Information);
-    if (!m_desktop->startTerminal()) {
-        m_desktop->message(this,
-                           QStringLiteral("Příkazový řádek se nepodařilo spustit. Čas nastavíte "
-                                          "v nastavení systému."),
-                           ApplicationTitle, BoxIcon::Information);
-    }
+    m_desktop->startTerminal(this, [this](bool started) {
+        if (!started)
+            m_desktop->message(this,
+                               QStringLiteral("Příkazový řádek se nepodařilo spustit. Čas "
+                                              "nastavíte v nastavení systému."),
+                               ApplicationTitle, BoxIcon::Information);
+    });
 }
 
 void Form1::Label10_Click()

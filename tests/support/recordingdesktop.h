@@ -14,6 +14,9 @@ class RecordingDesktop : public Desktop {
 public:
     QStringList events; // "box:<title>:<text>", "url:<address>", "terminal"
     bool terminalStarts = true;
+    // Set, the terminal's answer waits here until the test gives it (a consent prompt still up).
+    bool terminalAnswersLater = false;
+    std::function<void(bool)> terminalAnswer;
     std::function<void()> duringBox; // runs while a box is up
     void message(QWidget*, const QString& text, const QString& title, BoxIcon icon) override
     {
@@ -23,10 +26,13 @@ public:
                       .arg(title, icon == BoxIcon::Critical ? "!" : "i", text);
     }
     void openUrl(const QString& url) override { events << "url:" + url; }
-    bool startTerminal() override
+    void startTerminal(QWidget*, std::function<void(bool)> done) override
     {
         events << "terminal";
-        return terminalStarts;
+        if (terminalAnswersLater)
+            terminalAnswer = std::move(done);
+        else
+            done(terminalStarts);
     }
     QStringList titles() const
     {
