@@ -22,7 +22,9 @@ cmake --build build-win/cmake >build-win/build.log 2>&1 ||
 out=build-win/Tikvor
 rm -rf "$out"
 mkdir -p "$out"
-cp build-win/cmake/bin/*.exe build-win/cmake/bin/Data.ini "$out/"
+cp build-win/cmake/bin/*.exe "$out/"
+# Notepad before Windows 10 1809 shows a file with bare LF line ends as one line.
+sed 's/\r\?$/\r/' build-win/cmake/bin/Data.ini >"$out/Data.ini"
 cp -r build-win/cmake/bin/data "$out/"
 # Exactly the DLLs the programs import, followed through the DLLs shipped, and the Qt plugins
 # they load: from Qt, then the C++ runtime of the compiler that built them (posix threads, SEH).

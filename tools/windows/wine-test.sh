@@ -316,6 +316,14 @@ needs() { # exe major.minor
         grep -qE "^MinorSubsystemVersion\s+${2#*.}$" <<<"$headers" &&
         grep -q 'longPathAware' "$program/$1.exe"
 }
+crlf() { [ "$(grep -vc $'\r$' "$1")" = 0 ]; }
+check "Data.ini has Windows line ends (CRLF)" crlf "$program/Data.ini"
+tsaware() { # exe: IMAGE_DLLCHARACTERISTICS_TERMINAL_SERVER_AWARE in its headers
+    x86_64-w64-mingw32-objdump -p "$program/$1.exe" | grep -q 'TERMINAL_SERVICE_AWARE\|TERMINAL_SERVER_AWARE'
+}
+for exe in Tikvor_1 Tikvor_0 tikvor-display; do
+    check "$exe.exe is marked terminal-server aware" tsaware "$exe"
+done
 check "Tikvor_1.exe and Tikvor_0.exe state Windows 10 and carry the manifest" \
     bash -c "$(declare -f needs); program='$program'; needs Tikvor_1 10.0 && needs Tikvor_0 10.0"
 check "tikvor-display.exe states Windows 8 and carries the manifest" \
