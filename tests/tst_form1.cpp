@@ -213,7 +213,8 @@ private slots:
     }
 
     // Ports mapped to "virtual": the display of the port in use has its window, showing the
-    // frames; a click to another port closes it, and it goes with the program.
+    // frames; closed, a click on its port brings it back; a click to another port closes it,
+    // and it goes with the program.
     void virtualDisplayWindowFollowsThePortInUse()
     {
         ProgramFolder folder;
@@ -235,6 +236,13 @@ private slots:
         QCOMPARE(shown(), QString("090507"));
         const QPointer<VirtualDisplayWindow> first = form.virtualDisplayWindow();
         QCOMPARE(first->windowTitle(), QString("Tikvor - virtuální displej"));
+        // Closed by the user, it comes back with a click on its port's button.
+        first->close();
+        QCOMPARE(shown(), QString());
+        auto* option1 = form.findChild<QRadioButton*>("Option1");
+        QTest::mouseClick(option1, Qt::LeftButton, {}, QPoint(6, option1->height() / 2));
+        QCOMPARE(shown(), QString("090507"));
+        QCOMPARE(form.virtualDisplayWindow(), first.data());
 
         auto* option2 = form.findChild<QRadioButton*>("Option2");
         QTest::mouseClick(option2, Qt::LeftButton, {}, QPoint(6, option2->height() / 2));

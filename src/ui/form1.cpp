@@ -248,6 +248,10 @@ void Form1::buildOptionsPanel()
                     if (on && !m_selectingFromCode)
                         (this->*handler)();
                 });
+        // A click on the port already in use selects nothing new: where that port is the
+        // virtual display, it brings back the display's window the user closed.
+        connect(m_options5[static_cast<size_t>(i)], &QRadioButton::clicked, this,
+                &Form1::bringBackVirtualDisplay);
     }
 
     (new LineControl({1080, 2400}, {1080, 3720}, DarkRed, this))->setObjectName("Line3");

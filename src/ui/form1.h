@@ -117,6 +117,7 @@ private:
     void showChoice(const PortView& view);
     // Opens or closes the emulated display's window as the port in use changed.
     void showVirtualDisplay();
+    void bringBackVirtualDisplay();
 
     Form1Options m_options;
     std::unique_ptr<Desktop> m_ownDesktop;

@@ -8,6 +8,7 @@
 #include "startup/datafolder.h"
 #include "startup/files.h"
 #include "startup/inireader.h"
+#include "taskbar.h"
 #include "virtualdisplaywindow.h"
 
 #include <QRadioButton>
@@ -90,7 +91,19 @@ void Form1::showVirtualDisplay()
     if (!display)
         return;
     m_virtualWindow = std::make_unique<VirtualDisplayWindow>(*display);
+    // Tikvor_0 keeps every window of its own off the taskbar, this one too.
+    if (!m_options.showInTaskbar)
+        keepOffTaskbar(m_virtualWindow.get());
     m_virtualWindow->show();
+}
+
+void Form1::bringBackVirtualDisplay()
+{
+    if (!m_virtualWindow || &m_virtualWindow->display() != m_link.virtualDisplay())
+        return;
+    m_virtualWindow->show();
+    m_virtualWindow->raise();
+    m_virtualWindow->activateWindow();
 }
 
 // --- clicks ---------------------------------------------------------------------------------
