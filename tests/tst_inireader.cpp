@@ -377,7 +377,9 @@ void TestIniReader::fixtures_data()
     row("no ] second", "unterminated_section.ini", "Dalsi", "B", "2");
     row("truncated", "truncated_value.ini", "Znaky", "A", "\"unterminated");
     row("UTF-8 BOM", "utf8_bom.ini", "Znaky", "Nazev", u"\u010Das"_s);
-    row("UTF-16", "utf16le.ini", "Znaky", "A", "DEF");
+    row("UTF-16LE with mark", "utf16le.ini", "Znaky", "A", "1");
+    row("UTF-16BE with mark", "utf16be.ini", "znaky", "Nazev", u"\u010Das"_s);
+    row("UTF-16LE without mark", "utf16le_no_mark.ini", "Znaky", "Nazev", u"\u010Das"_s);
     row("legacy value", "legacy_bytes.ini", "Znaky", "A", QString::fromLocal8Bit("\x80\xFF"));
     row("duplicates first", "duplicate_sections.ini", "ZNAKY", "A", "first");
     row("duplicates second", "duplicate_sections.ini", "Znaky", "B", "DEF");
@@ -561,6 +563,8 @@ void TestIniReader::repeatedSections_data()
         << QByteArray("[a]\n[b]\n[b]\n[a]\n") << QList<QByteArray>{"b", "a"};
     QTest::newRow("commented out is no section")
         << QByteArray("[a]\n;[a]\n") << QList<QByteArray>{};
+    QTest::newRow("UTF-16") << QByteArray("\xFF\xFE[\0a\0]\0\n\0[\0a\0]\0", 18)
+                            << QList<QByteArray>{"a"};
 }
 
 void TestIniReader::repeatedSections()

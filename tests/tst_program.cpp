@@ -17,6 +17,10 @@
 #include <QTest>
 
 #include <csignal>
+#include <cstdio>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace tikvor;
 using namespace tikvor::test;
@@ -26,9 +30,30 @@ namespace {
 // The program as installed with COM2 on the pty, started from another folder with the line
 // shim lending the pty its modem lines.
 struct InstalledProgram : ProgramCopy {
-    int delayUs = 0; // per line change
+    int delayUs = 0;    // per line change
+    QByteArray movedTo; // the folder, named in bytes, that the program and its files went into
 
     InstalledProgram(const QString& built, const QString& slave) : ProgramCopy(built, 2, slave) {}
+    ~InstalledProgram()
+    {
+        // Back under a name that QTemporaryDir can remove.
+        if (!movedTo.isEmpty())
+            ::rename(movedTo.constData(), QFile::encodeName(file("moved")).constData());
+    }
+
+    // Into a folder named in bytes that need not be UTF-8, started through a link to it there:
+    // the program finds its folder by the link's target.
+    void moveInto(const QByteArray& name)
+    {
+        const QByteArray top = QFile::encodeName(dir.path()) + '/';
+        movedTo = top + name;
+        QCOMPARE(::mkdir(movedTo.constData(), 0700), 0);
+        const QByteArray programName = QFile::encodeName(QFileInfo(program).fileName());
+        for (const QByteArray& each : {programName, QByteArray("Data.ini"), QByteArray("data")})
+            QCOMPARE(::rename(top + each, movedTo + '/' + each), 0);
+        program = file("started");
+        QCOMPARE(::symlink(name + '/' + programName, QFile::encodeName(program)), 0);
+    }
 
     void start(QProcess& process, const QString& platform, const QString& display = {}) const
     {
@@ -111,12 +136,21 @@ struct VirtualDesktop {
 class TestProgram : public QObject {
     Q_OBJECT
 private slots:
+    void sendsFramesOnTheMappedPort_data()
+    {
+        QTest::addColumn<QByteArray>("folder"); // moved into, by this name
+        QTest::newRow("as installed") << QByteArray();
+        QTest::newRow("Latin-2 folder name") << QByteArray("hodiny\xE8");
+    }
     void sendsFramesOnTheMappedPort()
     {
+        QFETCH(QByteArray, folder);
         TestPty pty;
         QVERIFY(!pty.slave.isEmpty());
         InstalledProgram installed(TIKVOR_PROGRAM, pty.slave);
         QVERIFY(installed.ok());
+        if (!folder.isEmpty())
+            installed.moveInto(folder);
         QProcess process;
         installed.start(process, "offscreen");
 
@@ -253,11 +287,10 @@ private slots:
     {
         QTest::addColumn<QString>("end"); // SIGTERM, or how the window goes
         QTest::addColumn<int>("status");
-        // SIGINT and SIGHUP go to the same handler as SIGTERM.
-        for (const char* end : {"SIGTERM", "windowclose"})
+        // SIGINT and SIGHUP go to the same handler as SIGTERM. Qt's X11 plugin ends the program
+        // itself when the server goes, asking for status 1.
+        for (const char* end : {"SIGTERM", "windowclose", "X server gone"})
             QTest::newRow(end) << end << 0;
-        // Qt's X11 plugin ends the program itself, with exit(1).
-        QTest::newRow("X server gone") << "X server gone" << 1;
         QTest::newRow("ERROR 03") << "ERROR 03" << 3;
     }
     void everyEndLeavesAWholeFrameAndTheLinesAtRest()

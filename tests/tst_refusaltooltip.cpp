@@ -36,6 +36,9 @@ private slots:
         PortRefusal denied = refusal(Reason::PermissionDenied);
         denied.group = "dialout";
         QTest::newRow("permission") << denied << QStringList{"dialout"};
+        PortRefusal ownerOnly = refusal(Reason::PermissionDenied);
+        ownerOnly.owner = "root";
+        QTest::newRow("permission for the owner alone") << ownerOnly << QStringList{"root", "udev"};
         PortRefusal policy = refusal(Reason::PermissionDenied);
         policy.byPolicy = true;
         QTest::newRow("permission by a rule of the system") << policy << QStringList{"pravidlo"};

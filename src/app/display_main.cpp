@@ -7,6 +7,7 @@
 #include "console/virtualconsole.h"
 #include "console/wireconsole.h"
 #include "link/texts.h"
+#include "startup/programfolder.h"
 #include "stopsignals.h"
 #include "version.h"
 
@@ -59,7 +60,7 @@ int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
     LinkOptions options;
-    options.programFolder = QCoreApplication::applicationDirPath();
+    options.programFolder = programFolder();
     options.ports = PortPolicy::Retry;
     bool wire = false;
     bool wiringTest = false;

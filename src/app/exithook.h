@@ -1,8 +1,10 @@
 #pragma once
 // For a process that ends without returning from main (the X connection lost: Qt's xcb plugin
-// calls exit()): `finish` runs inside exit(), once, so the frame on the line is finished and the
-// lines are put at rest before the process goes. It must need nothing of the window system and
-// wait a bounded time. Set it once the link exists; set an empty one before main returns.
+// calls exit(1)): `finish` runs inside exit(), once, so the frame on the line is finished and the
+// lines are put at rest before the process goes; then the process ends at once with status 0,
+// whatever exit() was given, running no further exit handlers. `finish` must need nothing of the
+// window system, wait a bounded time and push out what the program still has to say. Set it once
+// the link exists; set an empty one before main returns.
 
 #include <functional>
 

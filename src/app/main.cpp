@@ -9,13 +9,15 @@
 //   bounded, for the line. On Windows Qt answers WM_ENDSESSION by emitting aboutToQuit itself
 //   and quitting, because Windows ends the process as soon as the message is answered: the
 //   bounded wait inside aboutToQuit is what lets the frame finish there;
-// - the X connection lost: Qt's xcb plugin calls exit() (Qt 6.4: "The X11 connection
-//   broke"), so an exit hook finishes the frame and rests the lines (finishAtExit);
+// - the X connection lost: Qt's xcb plugin calls exit(1) (Qt 6.4: "The X11 connection
+//   broke"), so an exit hook finishes the frame, rests the lines and ends with status 0
+//   (finishAtExit);
 // - "ERROR 03" at start-up: Form_Load stops the link with status 3.
 
 #include "console/consoletext.h"
 #include "exithook.h"
 #include "link/texts.h"
+#include "startup/programfolder.h"
 #include "stopsignals.h"
 #include "ui/form1.h"
 
@@ -41,7 +43,7 @@ int main(int argc, char* argv[])
     QApplication::setQuitOnLastWindowClosed(false);
 
     tikvor::Form1Options options;
-    options.programFolder = QCoreApplication::applicationDirPath();
+    options.programFolder = tikvor::programFolder();
     options.showInTaskbar = TIKVOR_SHOW_IN_TASKBAR;
     tikvor::Form1 form(options);
     tikvor::DisplayLink& link = form.link();
@@ -65,6 +67,8 @@ int main(int argc, char* argv[])
             sender->finish();
             sender->waitFinished(tikvor::DisplayLink::StopLimitMs);
         }
+        tikvor::flushLines(tikvor::FlushLimitMs);
+        tikvor::stopFinished();
     });
 
     for (const QString& line : tikvor::repeatedSectionLines(link.dataIniPath()))

@@ -52,6 +52,10 @@ QString describeRefusal(const PortRefusal& refusal)
         else if (!refusal.group.isEmpty())
             why += QStringLiteral(" (join the group \"%1\" that owns it, then log in again)")
                        .arg(refusal.group);
+        else if (!refusal.owner.isEmpty())
+            why += QStringLiteral(" (only its owner \"%1\" may open it, whatever group you are in: "
+                                  "a udev rule or a change of its mode must let you in)")
+                       .arg(refusal.owner);
         break;
     case Reason::NotSerialLine:
         why = QStringLiteral("not a serial line");

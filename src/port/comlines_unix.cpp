@@ -10,6 +10,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <grp.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -126,6 +127,16 @@ QString groupName(gid_t gid)
     return QString::fromLocal8Bit(found->gr_name);
 }
 
+QString userName(uid_t uid)
+{
+    std::vector<char> buffer(16384);
+    passwd entry{};
+    passwd* found = nullptr;
+    if (::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) != 0 || !found)
+        return QString::number(uid);
+    return QString::fromLocal8Bit(found->pw_name);
+}
+
 // A live process, other than us, that a UUCP lock file names for the device: minicom, screen
 // and the modem tools mark a port this way instead of, or besides, the exclusive flag.
 void findLockHolder(const QString& device, const QStringList& folders, PortRefusal& refusal)
@@ -207,12 +218,18 @@ OsPortPtr osOpen(const QString& device, const OsPlaces& places, PortRefusal& ref
         refusal.exclusiveByOther = error == EBUSY;
         if (error == EACCES || error == EPERM) {
             // Joining the group helps only where the mode gives the group access; where the
-            // owner, group and mode let us in already, something else refuses.
-            const bool groupMay = (named.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP);
+            // owner, group and mode let us in already, something else refuses. Where the mode
+            // lets its owner alone in (600, as a device without a rule of its own is made),
+            // no group helps, and the user is told so rather than pointed at one.
+            const auto may = [&](mode_t read, mode_t write) {
+                return (named.st_mode & (read | write)) == (read | write);
+            };
             if (::faccessat(AT_FDCWD, path.constData(), R_OK | W_OK, AT_EACCESS) == 0)
                 refusal.byPolicy = true;
-            else if (groupMay)
+            else if (may(S_IRGRP, S_IWGRP))
                 refusal.group = groupName(named.st_gid);
+            else if (may(S_IRUSR, S_IWUSR) && !may(S_IROTH, S_IWOTH))
+                refusal.owner = userName(named.st_uid);
         }
         return fail(openFailure(error), error == ENOENT || error == EBUSY ? 0 : error);
     }

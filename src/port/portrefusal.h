@@ -25,6 +25,8 @@ struct PortRefusal {
     bool exclusiveByOther = false; // Busy: another program set the exclusive flag
     QString group;                 // PermissionDenied: the group whose members may use it,
                                    // where joining it would help
+    QString owner;                 // PermissionDenied: the user whom alone the mode lets in,
+                                   // where no group would help
     bool byPolicy = false;         // PermissionDenied: the device's owner, group and mode let
                                    // us in; a rule of the system refuses (a service's device
                                    // list, a security module)

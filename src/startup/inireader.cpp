@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QStringDecoder>
 
 #include <algorithm>
 
@@ -10,6 +11,8 @@ namespace tikvor {
 namespace {
 
 const QByteArrayView Utf8Mark("\xEF\xBB\xBF");
+const QByteArrayView Utf16LeMark("\xFF\xFE");
+const QByteArrayView Utf16BeMark("\xFE\xFF");
 
 bool isBlank(char c)
 {
@@ -131,6 +134,30 @@ QByteArrayView withoutMark(QByteArrayView buffer)
     return buffer.startsWith(Utf8Mark) ? buffer.sliced(Utf8Mark.size()) : buffer;
 }
 
+// What Notepad calls "Unicode" is UTF-16: little-endian with its mark, big-endian with its mark,
+// or, from programs that leave the mark out, little-endian recognised by the NUL high bytes of
+// its first two characters (a section line or a comment starts with ASCII). Such a file is turned
+// into UTF-8 once, so that the byte rules below read it as they read a UTF-8 file; read as bytes,
+// every line would end at its first NUL.
+std::optional<QByteArray> utf16AsUtf8(QByteArrayView buffer)
+{
+    std::optional<QStringDecoder::Encoding> encoding;
+    if (buffer.startsWith(Utf16LeMark)) {
+        encoding = QStringDecoder::Utf16LE;
+        buffer = buffer.sliced(Utf16LeMark.size());
+    } else if (buffer.startsWith(Utf16BeMark)) {
+        encoding = QStringDecoder::Utf16BE;
+        buffer = buffer.sliced(Utf16BeMark.size());
+    } else if (buffer.size() >= 4 && buffer[0] != '\0' && buffer[1] == '\0' && buffer[2] != '\0' &&
+               buffer[3] == '\0') {
+        encoding = QStringDecoder::Utf16LE;
+    }
+    if (!encoding)
+        return std::nullopt;
+    QStringDecoder decoder(*encoding);
+    return QString(decoder.decode(buffer)).toUtf8();
+}
+
 // The trimmed name a section line opens.
 QByteArrayView sectionName(QByteArrayView line)
 {
@@ -192,10 +219,12 @@ std::optional<QByteArray> iniValue(QByteArrayView buffer, QByteArrayView section
 QString readProfileString(QByteArrayView buffer, const QString& section, const QString& key,
                           const QString& defaultValue, int size)
 {
+    const std::optional<QByteArray> fromUtf16 = utf16AsUtf8(buffer);
     // Notepad saves "UTF-8" with the mark; read in the ANSI code page, its Czech letters would
     // come out as two or three wrong ones each.
-    if (buffer.startsWith(Utf8Mark) || systemIsUtf8()) {
-        const std::optional<QByteArray> value = iniValue(buffer, section.toUtf8(), key.toUtf8());
+    if (fromUtf16 || buffer.startsWith(Utf8Mark) || systemIsUtf8()) {
+        const std::optional<QByteArray> value = iniValue(
+            fromUtf16 ? QByteArrayView(*fromUtf16) : buffer, section.toUtf8(), key.toUtf8());
         if (!value)
             return fallback(defaultValue, size, true);
         return size <= 0 ? QString() : firstCharacters(QString::fromUtf8(*value), size - 1);
@@ -224,7 +253,8 @@ QList<QByteArray> repeatedSections(QByteArrayView buffer)
         return std::any_of(names.cbegin(), names.cend(),
                            [&](const QByteArray& n) { return sameName(n, name); });
     };
-    LineReader lines(withoutMark(buffer));
+    const std::optional<QByteArray> fromUtf16 = utf16AsUtf8(buffer);
+    LineReader lines(withoutMark(fromUtf16 ? QByteArrayView(*fromUtf16) : buffer));
     QByteArrayView line;
     while (lines.next(line)) {
         if (line.isEmpty() || line.front() != '[')

@@ -11,6 +11,9 @@
 // - Text is 8-bit in the system code page, except in a file that starts with the UTF-8 byte
 //   order mark (what Notepad writes): that file is UTF-8 throughout, names and values alike. On
 //   a system whose code page is UTF-8, every file is read that way.
+// - A UTF-16 file (what Notepad calls "Unicode") is read as the same text in UTF-8: one that
+//   starts with the mark FF FE or FE FF, or, without a mark, whose first two characters are
+//   ASCII with NUL high bytes (little-endian). iniValue() alone reads the bytes as they are.
 // - Blanks are spaces and tabs. A line whose first non-blank is ';' is a comment; there are no
 //   inline comments, and '#' is an ordinary character.
 // - A line whose first non-blank is '[' opens a section. The name runs to the first ']' (text
@@ -41,9 +44,9 @@ std::optional<QByteArray> iniValue(QByteArrayView buffer, QByteArrayView section
 // Returns the value of `key` in `section`, or `defaultValue` (as given: not trimmed, no quotes
 // removed) when the section or the key is absent; size <= 0 returns "". In the system code page
 // at most size-1 bytes of the 8-bit text are delivered, then decoded with
-// QString::fromLocal8Bit, and names are encoded with toLocal8Bit before matching. In a UTF-8 file
-// (marked, or on a UTF-8 system) at most size-1 characters are delivered (a character is never
-// split), and names are encoded as UTF-8.
+// QString::fromLocal8Bit, and names are encoded with toLocal8Bit before matching. In a UTF-8 or
+// UTF-16 file (UTF-8 marked, or on a UTF-8 system) at most size-1 characters are delivered (a
+// character is never split), and names are encoded as UTF-8.
 QString readProfileString(QByteArrayView buffer, const QString& section, const QString& key,
                           const QString& defaultValue, int size);
 

@@ -29,6 +29,10 @@ QString refusalTooltip(const PortRefusal& refusal)
             return QStringLiteral("K zařízení %1 nemáte přístup. Přidejte se do skupiny %2 a "
                                   "přihlaste se znovu.")
                 .arg(device, refusal.group);
+        if (!refusal.owner.isEmpty())
+            return QStringLiteral("K zařízení %1 nemáte přístup: otevřít ho smí jen jeho vlastník "
+                                  "%2. Pomůže pravidlo udev nebo změna práv zařízení.")
+                .arg(device, refusal.owner);
         return QStringLiteral("K zařízení %1 nemáte přístup.").arg(device);
     case Reason::NotSerialLine:
         return QStringLiteral("%1 není sériový port.").arg(device);
