@@ -62,7 +62,7 @@ public:
             latencyMs.push_back((wallMicros() - postedAt) / 1000.0);
         postedAt = 0;
     }
-    bool startTerminal() override { return true; }
+    void startTerminal(QWidget*, std::function<void(bool)> done) override { done(true); }
 };
 
 // Notes when the seconds digit is painted with a new picture.

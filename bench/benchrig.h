@@ -44,7 +44,7 @@ public:
     int boxes = 0;
     void message(QWidget*, const QString&, const QString&, BoxIcon) override { ++boxes; }
     void openUrl(const QString&) override {}
-    bool startTerminal() override { return false; }
+    void startTerminal(QWidget*, std::function<void(bool)> done) override { done(false); }
 };
 
 // COM1 opens, so every tick also builds and clocks out a frame, as on a connected display.
