@@ -4,11 +4,13 @@
 // the lines at rest and releases the port before the event loop ends:
 // - the window closed through the window manager, or destroyed from outside (Form1);
 // - SIGTERM, SIGINT and SIGHUP on Unix (stopsignals);
-// - the session ending: commitDataRequest (X11 session manager; WM_QUERYENDSESSION on Windows)
-//   asks for the stop; aboutToQuit catches whatever ends the loop without it and waits there,
-//   bounded, for the line. On Windows Qt answers WM_ENDSESSION by emitting aboutToQuit itself
-//   and quitting, because Windows ends the process as soon as the message is answered: the
-//   bounded wait inside aboutToQuit is what lets the frame finish there;
+// - the session ending: not at the question whether it may (commitDataRequest: the X11 session
+//   manager's, WM_QUERYENDSESSION on Windows), which another program may still refuse, but when
+//   it does. aboutToQuit catches whatever ends the loop and waits there, bounded, for the line.
+//   On Windows Qt answers WM_ENDSESSION by emitting aboutToQuit itself and quitting, because
+//   Windows ends the process as soon as the message is answered: the bounded wait inside
+//   aboutToQuit is what lets the frame finish there; the hidden window of stopsignals hears it
+//   too. On X11 the session manager ends its clients by SIGTERM or by closing the connection;
 // - the X connection lost: Qt's xcb plugin calls exit(1) (Qt 6.4: "The X11 connection
 //   broke"), so an exit hook finishes the frame, rests the lines and ends with status 0
 //   (finishAtExit);
@@ -22,7 +24,6 @@
 #include "ui/form1.h"
 
 #include <QApplication>
-#include <QSessionManager>
 
 #include <cstring>
 
@@ -55,8 +56,6 @@ int main(int argc, char* argv[])
                                                        tikvor::describeRefusal(refusal));
                      });
     tikvor::onStopRequest([&link] { link.stop(); });
-    QObject::connect(&app, &QGuiApplication::commitDataRequest, &form,
-                     [&link](QSessionManager&) { link.stop(); });
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &form, [&link] {
         link.stop();
         link.waitStopped(tikvor::DisplayLink::StopLimitMs);

@@ -8,6 +8,9 @@
 //   shutdown. The handler runs on a thread of its own; for the events after which Windows ends
 //   the process as soon as the handler returns, it waits (under Windows' 5 s) until
 //   stopFinished() has been called.
+// - Windows, for every program: a hidden top-level window on a thread of its own hears the
+//   session's end (WM_ENDSESSION, answered once stopFinished() has been called, within 5 s)
+//   and WM_CLOSE (taskkill without /F), as sessionmessages.h says.
 //
 // Contract: call onStopRequest once, after the application object exists. `stop` runs on the
 // thread of the event loop, never inside a handler, at most once. Call stopFinished() once the

@@ -65,6 +65,11 @@ private:
 
     static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     {
+        // taskkill without /F sends WM_CLOSE to every top-level window of the process; by default
+        // the window would be destroyed and set clocks go unheard. Whether the program ends is
+        // decided elsewhere (the programs' own windows hear it too).
+        if (message == WM_CLOSE)
+            return 0;
         // A relative wait does not count time asleep either, so a resume is a step too.
         const bool stepped = message == WM_TIMECHANGE ||
                              (message == WM_POWERBROADCAST && wParam == PBT_APMRESUMEAUTOMATIC);

@@ -436,6 +436,32 @@ kill "$pid" 2>/dev/null || true
 wineserver --kill 2>/dev/null || true
 wineserver --wait 2>/dev/null || true
 
+# Asked to end as Windows asks: taskkill without /F sends WM_CLOSE to the program's top-level
+# windows; the end of the session comes as WM_QUERYENDSESSION and WM_ENDSESSION to them
+# (wineboot --end-session sends those). A console program that loads user32 gets no console
+# event for the latter on Windows, only the messages.
+ask_to_end() { # how: taskkill | end-session
+    case $1 in
+    taskkill) wine taskkill /im tikvor-display.exe >/dev/null 2>&1 || true ;;
+    end-session) wine wineboot --end-session >/dev/null 2>&1 || true ;;
+    esac
+}
+for way in taskkill end-session; do
+    start "$installed" tikvor-display.exe "$work/trace-$way" --port COM2
+    run_frames "$work/trace-$way" "$installed/Data.ini" 3 60
+    ask_to_end "$way"
+    if ended_within "$pid" 15; then
+        status_of "$pid"
+        check "tikvor-display ends on $way with status 0" test "$status" = 0
+    else
+        fail "tikvor-display ends on $way"
+    fi
+    check "after $way the last frame is whole and the lines are at rest" at_rest "$work/trace-$way"
+    kill "$pid" 2>/dev/null || true
+    wineserver --kill 2>/dev/null || true
+    wineserver --wait 2>/dev/null || true
+done
+
 # --test: each of the 48 bits alone, numbered on standard output, then it ends by itself.
 start "$installed" tikvor-display.exe "$work/trace-test" --port COM2 --test
 if ended_within "$pid" 90; then
