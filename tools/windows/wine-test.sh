@@ -319,7 +319,10 @@ needs() { # exe major.minor
 crlf() { [ "$(grep -vc $'\r$' "$1")" = 0 ]; }
 check "Data.ini has Windows line ends (CRLF)" crlf "$program/Data.ini"
 tsaware() { # exe: IMAGE_DLLCHARACTERISTICS_TERMINAL_SERVER_AWARE in its headers
-    x86_64-w64-mingw32-objdump -p "$program/$1.exe" | grep -q 'TERMINAL_SERVICE_AWARE\|TERMINAL_SERVER_AWARE'
+    # Read whole first: grep -q leaving the pipe early would fail it (pipefail).
+    local headers
+    headers=$(x86_64-w64-mingw32-objdump -p "$program/$1.exe")
+    grep -q 'TERMINAL_SERVICE_AWARE' <<<"$headers"
 }
 for exe in Tikvor_1 Tikvor_0 tikvor-display; do
     check "$exe.exe is marked terminal-server aware" tsaware "$exe"
