@@ -40,9 +40,9 @@ private slots:
         options.programFolder = folder.path();
         options.ports = PortPolicy::Retry;
         options.seams.lines = &ports;
-        const auto look = [&]() -> std::optional<QString> {
+        const auto look = [&]() -> std::optional<InputLine> {
             const quint8 lit = segmentsOf(display.bits(), wired)[0];
-            return QString("a b c d e f g dp").split(u' ').value(std::countr_zero(lit), "");
+            return InputLine{QString("a b c d e f g dp").split(u' ').value(std::countr_zero(lit))};
         };
         QStringList prompts, output;
         int status = -1;
@@ -73,14 +73,23 @@ private slots:
         QTest::addColumn<QByteArray>("answers");
         QTest::addColumn<int>("status");
         QTest::addColumn<int>("frames");
-        QTest::addColumn<QString>("said"); // on standard output when it succeeds, else on error
+        QTest::addColumn<QString>("said");   // on standard output when it succeeds, else on error
+        QTest::addColumn<QString>("output"); // a file for standard output; none: a pipe
         QTest::newRow("permuted, one refused")
             << QStringList{"--wire"} << QByteArray("c\nb\nx\nb\na\r\nd\ne\nf\ng\ndp\n") << 0 << 8
-            << "1=11000000";
+            << "1=11000000"
+            << "";
         QTest::newRow("answers end")
-            << QStringList{"--wire"} << QByteArray("a\nb") << 1 << 3 << "before character 3";
+            << QStringList{"--wire"} << QByteArray("a\nb") << 1 << 3 << "before character 3"
+            << "";
         QTest::newRow("--port names a missing port")
-            << QStringList{"--wire", "--port", "COM2"} << QByteArray("a\n") << 1 << 0 << "CHYBA 02";
+            << QStringList{"--wire", "--port", "COM2"} << QByteArray("a\n") << 1 << 0 << "CHYBA 02"
+            << "";
+        // The section is the product: standard output on a full disk fails it.
+        QTest::newRow("section to a full disk")
+            << QStringList{"--wire"} << QByteArray("a\nb\nc\nd\ne\nf\ng\ndp\n") << 1 << 8
+            << "Tikvor: standard output: "
+            << "/dev/full";
     }
     void programEndsWithTheSectionOrTheReason()
     {
@@ -89,6 +98,7 @@ private slots:
         QFETCH(int, status);
         QFETCH(int, frames);
         QFETCH(QString, said);
+        QFETCH(QString, output);
         TestPty pty;
         QVERIFY(!pty.slave.isEmpty());
         const ProgramCopy copy(TIKVOR_DISPLAY, 1, pty.slave);
@@ -96,6 +106,8 @@ private slots:
         const QString trace = copy.file("trace");
         QProcess process;
         process.setProcessEnvironment(copy.shimEnvironment(TIKVOR_LINESHIM));
+        if (!output.isEmpty())
+            process.setStandardOutputFile(output);
         process.start(copy.program, args);
         QVERIFY(process.waitForStarted());
         process.write(answers);

@@ -40,12 +40,12 @@ private slots:
             s.FrameBits = frame;
             SendFrame(s.FrameBits, display);
         };
-        const auto look = [&]() -> std::optional<QString> {
+        const auto look = [&]() -> std::optional<InputLine> {
             const DisplaySegments shown = segmentsOf(display.bits(), wired);
             if (!std::all_of(shown.begin(), shown.end(), [&](quint8 p) { return p == shown[0]; }))
                 return std::nullopt; // the step lit different things: the user gives up
             const int lit = shown[0] ? std::countr_zero(shown[0]) : -1;
-            return QString("A B C D E F G DP").split(u' ').value(lit, " ");
+            return InputLine{QString("A B C D E F G DP").split(u' ').value(lit, " ")};
         };
         const WiringResult found = runWiring(send, look, [](const QString&) {});
         QVERIFY2(found.found, qPrintable(found.text));
@@ -66,31 +66,59 @@ private slots:
         }
     }
 
+    // Answers as typed, read line by line as from standard input.
     void faultyAnswers_data()
     {
-        QTest::addColumn<QStringList>("answers");
+        QTest::addColumn<QByteArray>("typed");
         QTest::addColumn<int>("refused");
         QTest::addColumn<QString>("named"); // what the reason for no section names
+        QTest::addColumn<QString>("shown"); // in a refusal
+        const QByteArray noG = "a\nb\n\nc\nd\ne\nf\ndp\n";
         QTest::newRow("twice, unknown, missing")
-            << QStringList{"a", "a", "h", "b", "", "c", "d", "e", "f", "dp"} << 2 << "g";
-        QTest::newRow("segment on the dot")
-            << QStringList{"dp", "a", "b", "c", "d", "e", "f", "g"} << 0 << "g";
-        QTest::newRow("input ends") << QStringList{"a", "b"} << 0 << "3";
+            << QByteArray("a\na\nh\nb\n\nc\nd\ne\nf\ndp\n") << 2 << "g"
+            << "\"h\"";
+        QTest::newRow("segment on the dot") << QByteArray("dp\na\nb\nc\nd\ne\nf\ng\n") << 0 << "g"
+                                            << "";
+        QTest::newRow("input ends") << QByteArray("a\nb") << 0 << "3"
+                                    << "";
+        QTest::newRow("nothing") << QByteArray("a\r\nNothing\r\nb\nc\nd\ne\nf\ndp\n") << 0 << "g"
+                                 << "";
+        QTest::newRow("control characters")
+            << "\x1b]0;x\a" + QByteArray(1, '\0') + "\n" + noG << 1 << "g"
+            << "\\x1b]0;x\\x07\\x00";
+        QTest::newRow("over-long line") << QByteArray(1 << 20, 'a') + "\n" + noG << 1 << "g"
+                                        << "too long";
     }
     void faultyAnswers()
     {
-        QFETCH(QStringList, answers);
+        QFETCH(QByteArray, typed);
         QFETCH(int, refused);
         QFETCH(QString, named);
+        QFETCH(QString, shown);
         int frames = 0;
         QStringList said;
-        const WiringResult found = runWiring(
-            [&](const QString&) { ++frames; },
-            [&]() { return answers.isEmpty() ? std::nullopt : std::optional(answers.takeFirst()); },
-            [&](const QString& text) { said << text; });
-        QVERIFY(!found.found && answers.isEmpty());
+        qsizetype read = 0;
+        const auto typedByte = [&](char& c) {
+            if (read == typed.size())
+                return false;
+            c = typed[read++];
+            return true;
+        };
+        const WiringResult found =
+            runWiring([&](const QString&) { ++frames; },
+                      [&]() -> std::optional<InputLine> {
+                          const auto line = detail::takeLine(typedByte);
+                          if (!line)
+                              return std::nullopt;
+                          return InputLine{QString::fromUtf8(line->bytes), line->cut};
+                      },
+                      [&](const QString& text) { said << text; });
+        QVERIFY(!found.found && read == typed.size());
         QCOMPARE(said.size(), frames + refused); // one question a frame, then the refusals
         QVERIFY2(found.text.contains(" " + named), qPrintable(found.text));
+        const QString all = said.join(u' ');
+        QVERIFY2(all.contains(shown), qPrintable(all));
+        QVERIFY(std::all_of(all.begin(), all.end(), [](QChar c) { return c.isPrint(); }));
     }
 };
 

@@ -9,9 +9,12 @@
 //   line breaks in it is one unit: written whole or dropped whole (a drawing redrawn in place
 //   keeps its height).
 // - A reader that does not read loses lines, never the program's time: at most StreamLimit
-//   lines wait per stream, and a line beyond that is dropped. A write that fails (the reader
-//   gone, the stream closed) ends that stream's output: its waiting lines and every later one
-//   are dropped silently; other streams go on. No SIGPIPE comes of it.
+//   lines wait per stream, and a line beyond that is dropped. A write that fails ends that
+//   stream's output: its waiting lines and every later one are dropped; other streams go on. No
+//   SIGPIPE comes of it. When the reader is gone (a pipe closed, a terminal hung up) nobody is
+//   left to tell; any other failure (a full disk) is said once on standard error, as
+//   "Tikvor: standard output: No space left on device". streamEnded(stream) says whether the
+//   stream has ended so, for a program whose output is its product.
 // - Nothing goes through C stdio, so exit() finds nothing buffered to push into a blocked
 //   stream; the process can end while the writer is blocked in a write. A program that wants
 //   its last lines out calls flushLines(FlushLimitMs) once it is at rest, before it returns: it
@@ -22,10 +25,16 @@
 //   Elsewhere the text goes out in the locale's encoding.
 // terminalKind(stream) tells whether the stream reaches a terminal, and whether that terminal
 // moves the cursor on ANSI sequences (a Windows console is switched to them where it can be).
+// terminalColumns(stream) is how many characters a line on that terminal may have without
+// wrapping, 0 when it is no terminal or does not say. onTerminalResize runs `resized` on
+// context's thread, until context is gone, each time the terminal changes its size (SIGWINCH);
+// a Windows console tells nothing, so there its size is simply read again at each drawing.
 
+#include <QObject>
 #include <QString>
 
 #include <cstdio>
+#include <functional>
 
 namespace tikvor {
 
@@ -38,6 +47,9 @@ inline constexpr int FlushLimitMs = 1000;
 
 void writeLine(std::FILE* stream, const QString& text);
 bool flushLines(int timeoutMs);
+bool streamEnded(std::FILE* stream);
 TerminalKind terminalKind(std::FILE* stream);
+int terminalColumns(std::FILE* stream);
+void onTerminalResize(QObject* context, std::function<void()> resized);
 
 } // namespace tikvor

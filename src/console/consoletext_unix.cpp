@@ -1,10 +1,14 @@
 #include "consoletext.h"
 #include "consolewriter.h"
 
+#include <QSocketNotifier>
+
 #include <cerrno>
 #include <csignal>
+#include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace tikvor {
@@ -23,7 +27,7 @@ std::string consoleBytes(const ConsoleTarget&, const QString& text)
     return line;
 }
 
-bool consoleWrite(const ConsoleTarget& target, const std::string& bytes)
+WriteOutcome consoleWrite(const ConsoleTarget& target, const std::string& bytes)
 {
     const int fd = int(target.handle);
     size_t done = 0;
@@ -36,12 +40,14 @@ bool consoleWrite(const ConsoleTarget& target, const std::string& bytes)
             // this thread may wait, so it waits here rather than losing the line.
             pollfd p{fd, POLLOUT, 0};
             if (::poll(&p, 1, -1) < 0 && errno != EINTR)
-                return false;
-        } else if (n == 0 || errno != EINTR) {
-            return false; // EPIPE, EBADF, EIO (a terminal hung up), ...
+                return {WriteOutcome::Failed, qt_error_string(errno)};
+        } else if (n == 0 || errno == EPIPE || errno == EIO) {
+            return {WriteOutcome::ReaderGone, {}}; // EIO: a terminal hung up
+        } else if (errno != EINTR) {
+            return {WriteOutcome::Failed, qt_error_string(errno)}; // ENOSPC, EBADF, ...
         }
     }
-    return true;
+    return {};
 }
 
 void consoleWriterStarts()
@@ -58,6 +64,41 @@ void consoleWriterStarts()
 TerminalKind terminalKind(std::FILE* stream)
 {
     return ::isatty(::fileno(stream)) ? TerminalKind::Ansi : TerminalKind::None;
+}
+
+int terminalColumns(std::FILE* stream)
+{
+    winsize size{};
+    return ::ioctl(::fileno(stream), TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
+}
+
+void onTerminalResize(QObject* context, std::function<void()> resized)
+{
+    // The handler may only write a byte to a pipe; the pipe is the process's for good, since a
+    // signal may come at any time.
+    static int wake[2] = {-1, -1};
+    if (wake[0] < 0) {
+        if (::pipe2(wake, O_CLOEXEC | O_NONBLOCK) != 0)
+            return;
+        struct sigaction action {};
+        action.sa_handler = [](int) {
+            const int saved = errno;
+            const char byte = 1;
+            [[maybe_unused]] const ssize_t n = ::write(wake[1], &byte, 1);
+            errno = saved;
+        };
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESTART;
+        ::sigaction(SIGWINCH, &action, nullptr);
+    }
+    auto* notifier = new QSocketNotifier(wake[0], QSocketNotifier::Read, context);
+    QObject::connect(notifier, &QSocketNotifier::activated, context,
+                     [resized = std::move(resized)] {
+                         char bytes[64];
+                         while (::read(wake[0], bytes, sizeof bytes) > 0) {
+                         }
+                         resized();
+                     });
 }
 
 } // namespace tikvor

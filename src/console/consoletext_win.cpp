@@ -1,6 +1,8 @@
 #include "consoletext.h"
 #include "consolewriter.h"
 
+#include <algorithm>
+
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
@@ -54,34 +56,41 @@ std::string consoleBytes(const ConsoleTarget& target, const QString& text)
     return std::string(bytes.constData(), size_t(bytes.size()));
 }
 
-bool consoleWrite(const ConsoleTarget& target, const std::string& bytes)
+WriteOutcome consoleWrite(const ConsoleTarget& target, const std::string& bytes)
 {
     const HANDLE handle = reinterpret_cast<HANDLE>(target.handle);
     if (!usable(handle))
-        return false;
+        return {WriteOutcome::ReaderGone, {}}; // no stream at all: nobody to tell
     if (target.console) {
         const auto* data = reinterpret_cast<const wchar_t*>(bytes.data());
         DWORD left = DWORD(bytes.size() / sizeof(wchar_t));
         while (left > 0) {
             DWORD written = 0;
+            // A console fails only once it is gone.
             if (!WriteConsoleW(handle, data, left, &written, nullptr) || written == 0)
-                return false;
+                return {WriteOutcome::ReaderGone, {}};
             data += written;
             left -= written;
         }
-        return true;
+        return {};
     }
     const char* data = bytes.data();
     DWORD left = DWORD(bytes.size());
     while (left > 0) {
         DWORD written = 0;
-        // A pipe whose reader is gone fails here (ERROR_NO_DATA): that stream is done.
-        if (!WriteFile(handle, data, left, &written, nullptr) || written == 0)
-            return false;
+        if (!WriteFile(handle, data, left, &written, nullptr)) {
+            const DWORD error = GetLastError();
+            // A pipe whose reader is gone (ERROR_NO_DATA, ERROR_BROKEN_PIPE): that stream is done.
+            if (error == ERROR_NO_DATA || error == ERROR_BROKEN_PIPE)
+                return {WriteOutcome::ReaderGone, {}};
+            return {WriteOutcome::Failed, qt_error_string(int(error))}; // a full disk, ...
+        }
+        if (written == 0)
+            return {WriteOutcome::ReaderGone, {}};
         data += written;
         left -= written;
     }
-    return true;
+    return {};
 }
 
 void consoleWriterStarts() {}
@@ -101,5 +110,18 @@ TerminalKind terminalKind(std::FILE* stream)
         return TerminalKind::Ansi;
     return TerminalKind::Plain;
 }
+
+int terminalColumns(std::FILE* stream)
+{
+    const HANDLE handle = handleOf(stream);
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    if (!usable(handle) || !GetConsoleScreenBufferInfo(handle, &info))
+        return 0;
+    // A console moves the cursor on as soon as a character fills the last column, so a line of
+    // the full width would take two.
+    return std::max(int(info.dwSize.X) - 1, 0);
+}
+
+void onTerminalResize(QObject*, std::function<void()>) {}
 
 } // namespace tikvor

@@ -36,6 +36,16 @@ struct Writer {
     bool writing = false;
     bool started = false;
 
+    // With the lock held. False when the line is dropped.
+    bool queue(Stream& s, const QString& text)
+    {
+        if (s.ended || s.waiting >= StreamLimit)
+            return false;
+        lines.push_back({&s, detail::consoleBytes(s.target, text)});
+        ++s.waiting;
+        return true;
+    }
+
     Stream& streamFor(std::FILE* stream)
     {
         for (const auto& s : streams)
@@ -58,15 +68,23 @@ struct Writer {
             lines.pop_front();
             writing = true;
             lock.unlock();
-            const bool ok = detail::consoleWrite(line.stream->target, line.bytes);
+            const detail::WriteOutcome outcome =
+                detail::consoleWrite(line.stream->target, line.bytes);
             lock.lock();
             writing = false;
             --line.stream->waiting;
-            if (!ok) {
+            if (outcome.kind != detail::WriteOutcome::Written) {
                 Stream* const gone = line.stream;
                 gone->ended = true;
                 gone->waiting = 0;
                 std::erase_if(lines, [gone](const Line& l) { return l.stream == gone; });
+                // Once: the stream is ended from now on. Standard error cannot tell of itself.
+                if (outcome.kind == detail::WriteOutcome::Failed && gone->stream != stderr) {
+                    const QString name = gone->stream == stdout ? QStringLiteral("standard output")
+                                                                : QStringLiteral("output");
+                    queue(streamFor(stderr),
+                          QStringLiteral("Tikvor: %1: %2").arg(name, outcome.why));
+                }
             }
             if (lines.empty())
                 settled.notify_all();
@@ -87,11 +105,8 @@ void writeLine(std::FILE* stream, const QString& text)
 {
     Writer& w = writer();
     std::lock_guard lock(w.mutex);
-    Stream& s = w.streamFor(stream);
-    if (s.ended || s.waiting >= StreamLimit)
+    if (!w.queue(w.streamFor(stream), text))
         return;
-    w.lines.push_back({&s, detail::consoleBytes(s.target, text)});
-    ++s.waiting;
     if (!w.started) {
         try {
             // Detached: nothing may wait for a thread that a reader can block for ever.
@@ -102,6 +117,14 @@ void writeLine(std::FILE* stream, const QString& text)
         }
     }
     w.queued.notify_one();
+}
+
+bool streamEnded(std::FILE* stream)
+{
+    Writer& w = writer();
+    std::lock_guard lock(w.mutex);
+    return std::any_of(w.streams.begin(), w.streams.end(),
+                       [stream](const auto& s) { return s->stream == stream && s->ended; });
 }
 
 bool flushLines(int timeoutMs)

@@ -20,9 +20,14 @@ struct ConsoleTarget {
 ConsoleTarget consoleTarget(std::FILE* stream);
 // The bytes of one line, line end included, as `target` takes them.
 std::string consoleBytes(const ConsoleTarget& target, const QString& text);
-// On the writer thread: writes all of `bytes`, waiting as long as the reader makes it. False
-// once the stream takes no more.
-bool consoleWrite(const ConsoleTarget& target, const std::string& bytes);
+// What came of a write: all of it went, or the stream takes no more, either because its reader
+// is gone (nobody left to tell) or for a reason worth telling, in the system's words.
+struct WriteOutcome {
+    enum Kind { Written, ReaderGone, Failed } kind = Written;
+    QString why; // Failed
+};
+// On the writer thread: writes all of `bytes`, waiting as long as the reader makes it.
+WriteOutcome consoleWrite(const ConsoleTarget& target, const std::string& bytes);
 // First thing on the writer thread.
 void consoleWriterStarts();
 

@@ -5,9 +5,9 @@
 
 namespace tikvor {
 
-std::optional<QString> readInputLine()
+std::optional<InputLine> readInputLine()
 {
-    const std::optional<QByteArray> line = detail::takeLine([](char& c) {
+    const std::optional<detail::LineBytes> line = detail::takeLine([](char& c) {
         for (;;) {
             const ssize_t n = ::read(STDIN_FILENO, &c, 1);
             if (n >= 0 || errno != EINTR)
@@ -16,7 +16,7 @@ std::optional<QString> readInputLine()
     });
     if (!line)
         return std::nullopt;
-    return QString::fromLocal8Bit(*line);
+    return InputLine{QString::fromLocal8Bit(line->bytes), line->cut};
 }
 
 } // namespace tikvor

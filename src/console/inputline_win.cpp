@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 
+#include <algorithm>
 #include <iterator>
 
 #ifndef NOMINMAX
@@ -12,12 +13,12 @@
 namespace tikvor {
 namespace {
 
-std::optional<QString> fromConsole(HANDLE input)
+std::optional<InputLine> fromConsole(HANDLE input)
 {
     // In the console's line mode ReadConsoleW returns once Enter is pressed; a line longer than
-    // the buffer comes in several reads.
-    QString line;
-    for (;;) {
+    // the buffer comes in several reads, of which only the first characters are kept.
+    InputLine line;
+    for (bool ended = false; !ended;) {
         wchar_t buffer[256];
         DWORD read = 0;
         SetLastError(ERROR_SUCCESS);
@@ -28,34 +29,41 @@ std::optional<QString> fromConsole(HANDLE input)
             continue;
         if (!ok || read == 0)
             return std::nullopt; // the console is gone
-        line += QString::fromWCharArray(buffer, int(read));
-        if (line.endsWith(u'\n'))
-            break;
+        ended = buffer[read - 1] == L'\n';
+        // Room for the line end and one character more, which tells a line over the limit.
+        const qsizetype room = InputLineLimit + 3 - line.text.size();
+        if (room > 0)
+            line.text += QString::fromWCharArray(buffer, int(std::min<qsizetype>(read, room)));
     }
     // Ctrl+Z at the start of a line is how a console user ends the input.
-    if (line.startsWith(QChar(0x1a)))
+    if (line.text.startsWith(QChar(0x1a)))
         return std::nullopt;
-    line.chop(1);
-    if (line.endsWith(u'\r'))
-        line.chop(1);
+    if (line.text.endsWith(u'\n'))
+        line.text.chop(1);
+    if (line.text.endsWith(u'\r'))
+        line.text.chop(1);
+    if (line.text.size() > InputLineLimit) {
+        line.text.truncate(InputLineLimit);
+        line.cut = true;
+    }
     return line;
 }
 
-std::optional<QString> fromStream(HANDLE input)
+std::optional<InputLine> fromStream(HANDLE input)
 {
-    const std::optional<QByteArray> line = detail::takeLine([input](char& c) {
+    const std::optional<detail::LineBytes> line = detail::takeLine([input](char& c) {
         DWORD read = 0;
         // A broken pipe (the writer gone) is the end of the input, as is a file's end.
         return ReadFile(input, &c, 1, &read, nullptr) && read == 1;
     });
     if (!line)
         return std::nullopt;
-    return QString::fromUtf8(*line);
+    return InputLine{QString::fromUtf8(line->bytes), line->cut};
 }
 
 } // namespace
 
-std::optional<QString> readInputLine()
+std::optional<InputLine> readInputLine()
 {
     const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
     if (input == INVALID_HANDLE_VALUE || input == nullptr)

@@ -13,6 +13,14 @@
 //   one output text, at most 60 times a second and only after a change; in place, every drawing
 //   after the first first moves the cursor up over the one before (ANSI), so the digits turn
 //   where they stand.
+// - Each drawing is TerminalDrawing's for the terminal's width at that moment: that of standard
+//   output or else of standard error, since tikvor-display draws on whichever of them is a
+//   terminal. In place, a change of the terminal's size (onTerminalResize) draws again.
+// TerminalDrawing::next is the text for one drawing in a terminal `columns` wide (0: not known,
+// any width). No line of it is wider: where the three lines would not fit, the displayLine form
+// instead, cut to the width if even that is too wide. In place, each line clears the rest of the
+// one it overwrites, and a terminal that has become narrower than the drawing before (which it
+// may have wrapped) gets the next one below it.
 
 #include "display/repaintpacer.h"
 #include "link/displaylink.h"
@@ -21,6 +29,18 @@
 #include <functional>
 
 namespace tikvor {
+
+class TerminalDrawing {
+public:
+    explicit TerminalDrawing(bool inPlace) : m_inPlace(inPlace) {}
+    QString next(const DisplaySegments& shown, int columns);
+
+private:
+    bool m_inPlace;
+    // The drawing last written: its lines and its width; no lines before the first.
+    qsizetype m_lines = 0;
+    qsizetype m_width = 0;
+};
 
 class VirtualConsole final : public QObject {
     Q_OBJECT
@@ -42,7 +62,7 @@ private:
     std::function<void(const QString&)> m_output;
     VirtualDisplay* m_display = nullptr;
     RepaintPacer m_repaint;
-    bool m_drawn = false;
+    TerminalDrawing m_drawing;
     // Line thread only.
     int m_edges = 0;
     std::chrono::steady_clock::time_point m_lastEdge;

@@ -1,5 +1,6 @@
 #include "wireconsole.h"
 
+#include "consoletext.h"
 #include "wiring.h"
 
 #include <condition_variable>
@@ -122,7 +123,7 @@ void WireConsole::begin()
                 Qt::QueuedConnection);
             d->changed.wait(lock, [&d] { return d->frameShown || d->ended; });
         };
-        const auto answer = [&d, &answers]() -> std::optional<QString> {
+        const auto answer = [&d, &answers]() -> std::optional<InputLine> {
             {
                 const std::lock_guard lock(d->mutex);
                 if (d->ended)
@@ -151,7 +152,10 @@ void WireConsole::finished(bool found, const QString& text)
     }
     for (const QString& line : text.split(u'\n', Qt::SkipEmptyParts))
         m_output(line);
-    m_link.stop(0);
+    // The event loop has nothing left to do but stop, so it may wait here (a second at most)
+    // to learn whether the section reached its file.
+    flushLines(FlushLimitMs);
+    m_link.stop(streamEnded(stdout) ? 1 : 0);
 }
 
 } // namespace tikvor

@@ -12,6 +12,10 @@
 //   stops with status 0. When there is no section (a segment no character lit, the answers
 //   ended, a frame that did not reach the port whole), the reason goes to the prompt channel
 //   and the link stops with status 1.
+// - The section is the product, and tikvor-display's output channel is standard output: once
+//   the section is on it, this waits for the lines to be written (flushLines), and when standard
+//   output has ended (streamEnded: a full disk, which the writer says on standard error, or its
+//   reader gone) the link stops with status 1.
 // - No port: "CHYBA 02" on the prompt channel; with onlyPort the link stops with status 1,
 //   otherwise the ports are tried again every second, as tikvor-display does.
 // - A stop from outside (link.stop()) ends the dialogue: no further frame or question, and a
@@ -19,6 +23,7 @@
 // - Both channels are called on the thread of the event loop.
 
 #include "displayconsole.h"
+#include "inputline.h"
 
 #include <memory>
 #include <optional>
@@ -29,7 +34,7 @@ namespace tikvor {
 class WireConsole final : public QObject {
     Q_OBJECT
 public:
-    using AnswerSource = std::function<std::optional<QString>()>;
+    using AnswerSource = std::function<std::optional<InputLine>()>;
 
     // `options.sendsTime` is turned off here.
     WireConsole(LinkOptions options, AnswerSource answers, LineOut prompt, LineOut output,

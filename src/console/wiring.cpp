@@ -14,6 +14,22 @@ QString segmentName(int segment)
     return segment == DotSegment ? QStringLiteral("dp") : QString(QChar(u'a' + segment));
 }
 
+// An answer as it may be shown on a terminal: what it would not print as itself (a control
+// character, a NUL, a direction mark) as an escape, never as itself.
+QString printable(const QString& text)
+{
+    QString shown;
+    for (const char32_t c : text.toUcs4()) {
+        if (QChar::isPrint(c))
+            shown += QString::fromUcs4(&c, 1);
+        else if (c < 0x100)
+            shown += QStringLiteral("\\x%1").arg(uint(c), 2, 16, QChar(u'0'));
+        else
+            shown += QStringLiteral("\\u%1").arg(uint(c), 4, 16, QChar(u'0'));
+    }
+    return shown;
+}
+
 } // namespace
 
 QString WiringSession::frame() const
@@ -33,11 +49,16 @@ QString WiringSession::question() const
         .arg(PatternLength);
 }
 
-WiringSession::Reply WiringSession::answer(const QString& text)
+WiringSession::Reply WiringSession::answer(const InputLine& line)
 {
     if (m_step > PatternLength)
         return finish();
-    const QString name = text.trimmed().toLower();
+    if (line.cut)
+        return {Outcome::Again, QStringLiteral("That answer is too long: answer a to g, dp, or "
+                                               "nothing when nothing lit.")};
+    QString name = line.text.trimmed().toLower();
+    if (name == u"nothing")
+        name.clear();
     int segment = -1;
     if (!name.isEmpty()) {
         for (int s = 0; s < SegmentCount && segment < 0; ++s)
@@ -46,7 +67,7 @@ WiringSession::Reply WiringSession::answer(const QString& text)
         if (segment < 0)
             return {Outcome::Again, QStringLiteral("\"%1\" is no segment: answer a to g, dp, "
                                                    "or nothing when nothing lit.")
-                                        .arg(text.trimmed())};
+                                        .arg(printable(line.text.trimmed()))};
         for (int c = 0; c < m_step - 1; ++c)
             if (m_wiring[size_t(c)] == segment)
                 return {Outcome::Again,
@@ -94,7 +115,7 @@ QString WiringSession::section() const
 }
 
 WiringResult runWiring(const std::function<void(const QString& frame)>& send,
-                       const std::function<std::optional<QString>()>& readAnswer,
+                       const std::function<std::optional<InputLine>()>& readAnswer,
                        const std::function<void(const QString& text)>& say)
 {
     WiringSession session;
@@ -103,7 +124,7 @@ WiringResult runWiring(const std::function<void(const QString& frame)>& send,
         send(session.frame());
         say(session.question());
         while (session.step() == step) {
-            const std::optional<QString> line = readAnswer();
+            const std::optional<InputLine> line = readAnswer();
             if (!line)
                 return {false, QStringLiteral("The answers ended before character %1.").arg(step)};
             const WiringSession::Reply reply = session.answer(*line);

@@ -5,9 +5,11 @@
 // Contract:
 // - step() runs from 1 to 8 while answers are wanted, then is 9. frame() is the 48-character
 //   frame to send for the current step: character `step` of every position lit, all else dark.
-// - answer() takes what the user saw lit: "a" to "g", "dp", or an empty text for nothing; case
-//   does not matter and surrounding blanks are dropped. An unknown answer, or a segment already
-//   named at an earlier step, is refused (Again) and the same step is asked again.
+// - answer() takes what the user saw lit: "a" to "g", "dp", or "nothing" or an empty text for
+//   nothing; case does not matter and surrounding blanks are dropped. An unknown answer, a line
+//   cut for its length, or a segment already named at an earlier step, is refused (Again) and
+//   the same step is asked again. A refusal shows the answer with every character a terminal
+//   would not print as such (ESC, NUL, ...) written as an escape: "\x1b".
 // - After the eighth answer the result is Done, or Failed when a segment a to g was named at no
 //   step, or when a segment is wired to character 8: the clock always writes the blinking dot
 //   there, so that segment would blink. The message says which.
@@ -19,6 +21,7 @@
 //   is the section, or why there is none.
 
 #include "display/virtualdisplay.h"
+#include "inputline.h"
 
 #include <QString>
 
@@ -39,7 +42,7 @@ public:
     QString frame() const;
     // The question for the current step, for a prompt.
     QString question() const;
-    Reply answer(const QString& text);
+    Reply answer(const InputLine& line);
     const Wiring& wiring() const { return m_wiring; }
     QString section() const;
 
@@ -56,7 +59,7 @@ struct WiringResult {
 };
 
 WiringResult runWiring(const std::function<void(const QString& frame)>& send,
-                       const std::function<std::optional<QString>()>& readAnswer,
+                       const std::function<std::optional<InputLine>()>& readAnswer,
                        const std::function<void(const QString& text)>& say);
 
 } // namespace tikvor

@@ -1,6 +1,7 @@
 #include "displaytext.h"
 
 #include <algorithm>
+#include <bit>
 
 namespace tikvor {
 namespace {
@@ -40,7 +41,12 @@ QString positionText(quint8 segments)
         text = u' ';
     } else {
         const auto it = std::find(Digits.begin(), Digits.end(), seven);
-        text = it == Digits.end() ? QChar(u'?') : QChar(u'0' + int(it - Digits.begin()));
+        if (it != Digits.end())
+            text = QChar(u'0' + int(it - Digits.begin()));
+        else if (std::has_single_bit(seven)) // no digit is a single segment: say which lit
+            text = QChar(u'a' + std::countr_zero(seven));
+        else
+            text = u'?';
     }
     if (lit(segments, '.'))
         text += u'.';
