@@ -209,6 +209,13 @@ private slots:
         const QString said = QString::fromUtf8(process.readAllStandardOutput()).trimmed();
         QVERIFY2(QRegularExpression("^" + name + " \\d+\\.\\d+\\.\\d+$").match(said).hasMatch(),
                  qPrintable(said));
+
+        // An answer that cannot be written is no success.
+        process.setStandardOutputFile("/dev/full");
+        process.start(built, {"--version"});
+        QVERIFY(process.waitForFinished(10000));
+        QCOMPARE(process.exitCode(), 1);
+        QVERIFY(process.readAllStandardError().contains("No space left"));
     }
 
     // Both programs as a desktop shows them: an ordinary window, Tikvor_0 without a taskbar

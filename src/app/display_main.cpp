@@ -31,10 +31,11 @@ const char Help[] =
     "               segment lit for a second; then it ends\n"
     "  --wire       finds how a newly built display is wired: it lights one character of\n"
     "               every digit's pattern at a time and asks on standard error which segment\n"
-    "               lit (a to g, dp, or an empty line for none), reading one answer a line from\n"
-    "               standard input. After the eighth answer it prints the [Znaky] section for\n"
-    "               that wiring on standard output (status 0), to paste into Data.ini in place\n"
-    "               of the old one; so 'tikvor-display --wire > znaky.txt' shows the questions\n"
+    "               lit (a to g, dp, or nothing: \"nothing\" or an empty line), reading one\n"
+    "               answer a line from standard input. After the eighth answer it prints the\n"
+    "               [Znaky] section for that wiring on standard output (status 0), to paste\n"
+    "               into Data.ini in place of the old one; so 'tikvor-display --wire >\n"
+    "               znaky.txt' shows the questions\n"
     "               and leaves just the section in the file. A segment that no character lit,\n"
     "               answers that end too early, or a lost port end it with the reason on\n"
     "               standard error and status 1. With --port, a port that does not open ends\n"
@@ -69,12 +70,12 @@ int main(int argc, char* argv[])
         const QString& arg = args[i];
         if (arg == u"--help" || arg == u"-h") {
             writeLine(stdout, QString::fromLatin1(Help));
-            return ended(0);
+            return outputStatus(stdout);
         }
         if (arg == u"--version") {
             writeLine(stdout, QStringLiteral("tikvor-display ") +
                                   QString::fromLatin1(tikvor::version::FileVersion1));
-            return ended(0);
+            return outputStatus(stdout);
         }
         if (arg == u"--test") {
             wiringTest = true;

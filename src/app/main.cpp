@@ -34,8 +34,7 @@ int main(int argc, char* argv[])
         if (!std::strcmp(argv[i], "--version")) {
             tikvor::writeLine(stdout,
                               QStringLiteral(TIKVOR_PROGRAM_NAME " " TIKVOR_PROGRAM_VERSION));
-            tikvor::flushLines(tikvor::FlushLimitMs);
-            return 0;
+            return tikvor::outputStatus(stdout);
         }
     }
     QApplication app(argc, argv);

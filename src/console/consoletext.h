@@ -24,7 +24,8 @@
 //   whatever the console's code page; a redirected stream gets UTF-8, with CRLF line ends.
 //   Elsewhere the text goes out in the locale's encoding.
 // terminalKind(stream) tells whether the stream reaches a terminal, and whether that terminal
-// moves the cursor on ANSI sequences (a Windows console is switched to them where it can be).
+// moves the cursor on the ANSI sequences of the drawing in place (on a Windows console the
+// writer carries them out by the console's own calls, so every console does).
 // terminalColumns(stream) is how many characters a line on that terminal may have without
 // wrapping, 0 when it is no terminal or does not say. onTerminalResize runs `resized` on
 // context's thread, until context is gone, each time the terminal changes its size (SIGWINCH);
@@ -48,6 +49,10 @@ inline constexpr int FlushLimitMs = 1000;
 void writeLine(std::FILE* stream, const QString& text);
 bool flushLines(int timeoutMs);
 bool streamEnded(std::FILE* stream);
+// For what a program prints as its answer (--help, --version): the lines out, as far as
+// flushLines(FlushLimitMs) takes them, then the status to end with: 1 where `stream` ended before
+// taking them (a full disk, a reader gone), else 0.
+int outputStatus(std::FILE* stream);
 TerminalKind terminalKind(std::FILE* stream);
 int terminalColumns(std::FILE* stream);
 void onTerminalResize(QObject* context, std::function<void()> resized);

@@ -26,6 +26,36 @@ bool usable(HANDLE handle)
     return handle != INVALID_HANDLE_VALUE && handle != nullptr;
 }
 
+// One piece of a line on a console: its text, or a cursor control done by the console's own
+// calls, which every Windows console takes.
+bool consolePiece(HANDLE handle, const detail::ConsolePiece& piece)
+{
+    if (piece.kind == detail::ConsolePiece::Text) {
+        const auto* data = reinterpret_cast<const wchar_t*>(piece.text.data());
+        DWORD left = DWORD(piece.text.size());
+        while (left > 0) {
+            DWORD written = 0;
+            if (!WriteConsoleW(handle, data, left, &written, nullptr) || written == 0)
+                return false;
+            data += written;
+            left -= written;
+        }
+        return true;
+    }
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    if (!GetConsoleScreenBufferInfo(handle, &info))
+        return false;
+    COORD at = info.dwCursorPosition;
+    if (piece.kind == detail::ConsolePiece::Up) {
+        at.Y = SHORT(std::max(0, int(at.Y) - piece.lines));
+        return SetConsoleCursorPosition(handle, at) != FALSE;
+    }
+    const DWORD rest = DWORD(std::max(0, int(info.dwSize.X) - int(at.X)));
+    DWORD done = 0;
+    return FillConsoleOutputCharacterW(handle, L' ', rest, at, &done) &&
+           FillConsoleOutputAttribute(handle, info.wAttributes, rest, at, &done);
+}
+
 } // namespace
 
 namespace detail {
@@ -62,15 +92,12 @@ WriteOutcome consoleWrite(const ConsoleTarget& target, const std::string& bytes)
     if (!usable(handle))
         return {WriteOutcome::ReaderGone, {}}; // no stream at all: nobody to tell
     if (target.console) {
-        const auto* data = reinterpret_cast<const wchar_t*>(bytes.data());
-        DWORD left = DWORD(bytes.size() / sizeof(wchar_t));
-        while (left > 0) {
-            DWORD written = 0;
+        const std::u16string_view text(reinterpret_cast<const char16_t*>(bytes.data()),
+                                       bytes.size() / sizeof(char16_t));
+        for (const ConsolePiece& piece : consolePieces(text)) {
             // A console fails only once it is gone.
-            if (!WriteConsoleW(handle, data, left, &written, nullptr) || written == 0)
+            if (!consolePiece(handle, piece))
                 return {WriteOutcome::ReaderGone, {}};
-            data += written;
-            left -= written;
         }
         return {};
     }
@@ -104,11 +131,9 @@ TerminalKind terminalKind(std::FILE* stream)
     DWORD mode = 0;
     if (!usable(handle) || !GetConsoleMode(handle, &mode))
         return TerminalKind::None;
-    // Consoles before Windows 10 refuse the flag and take the drawing line by line.
-    if ((mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) ||
-        SetConsoleMode(handle, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING))
-        return TerminalKind::Ansi;
-    return TerminalKind::Plain;
+    // The writer moves the cursor by the console's own calls (consolePieces), so every console
+    // takes the drawing in place, whatever sequences it understands.
+    return TerminalKind::Ansi;
 }
 
 int terminalColumns(std::FILE* stream)

@@ -127,6 +127,12 @@ bool streamEnded(std::FILE* stream)
                        [stream](const auto& s) { return s->stream == stream && s->ended; });
 }
 
+int outputStatus(std::FILE* stream)
+{
+    flushLines(FlushLimitMs);
+    return streamEnded(stream) ? 1 : 0;
+}
+
 bool flushLines(int timeoutMs)
 {
     Writer& w = writer();
@@ -134,5 +140,45 @@ bool flushLines(int timeoutMs)
     return w.settled.wait_for(lock, std::chrono::milliseconds(std::max(timeoutMs, 0)),
                               [&w] { return w.lines.empty() && !w.writing; });
 }
+
+namespace detail {
+
+std::vector<ConsolePiece> consolePieces(std::u16string_view text)
+{
+    std::vector<ConsolePiece> pieces;
+    size_t start = 0; // of the text not yet given out
+    size_t at = 0;
+    while ((at = text.find(u'\x1b', at)) != std::u16string_view::npos) {
+        size_t end = at + 1;
+        if (end >= text.size() || text[end] != u'[') {
+            ++at;
+            continue;
+        }
+        ++end;
+        int count = 0;
+        bool digits = false;
+        while (end < text.size() && text[end] >= u'0' && text[end] <= u'9' && count < 10000) {
+            count = count * 10 + (text[end] - u'0');
+            digits = true;
+            ++end;
+        }
+        if (end >= text.size() || (text[end] != u'A' && !(text[end] == u'K' && !digits))) {
+            ++at;
+            continue;
+        }
+        if (at > start)
+            pieces.push_back({ConsolePiece::Text, text.substr(start, at - start), 0});
+        if (text[end] == u'A')
+            pieces.push_back({ConsolePiece::Up, {}, digits ? count : 1});
+        else
+            pieces.push_back({ConsolePiece::ClearToEnd, {}, 0});
+        at = start = end + 1;
+    }
+    if (start < text.size())
+        pieces.push_back({ConsolePiece::Text, text.substr(start), 0});
+    return pieces;
+}
+
+} // namespace detail
 
 } // namespace tikvor

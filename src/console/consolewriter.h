@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace tikvor::detail {
 
@@ -30,5 +32,16 @@ struct WriteOutcome {
 WriteOutcome consoleWrite(const ConsoleTarget& target, const std::string& bytes);
 // First thing on the writer thread.
 void consoleWriterStarts();
+
+// The two cursor controls the drawing in place uses, ESC[nA (up n lines) and ESC[K (clear to the
+// end of the line), cut out of a text for a console that is driven by calls: not every Windows
+// console takes the sequences (wine's prints them). Anything else stays text.
+struct ConsolePiece {
+    enum Kind { Text, Up, ClearToEnd } kind = Text;
+    std::u16string_view text; // Text
+    int lines = 0;            // Up
+    bool operator==(const ConsolePiece&) const = default;
+};
+std::vector<ConsolePiece> consolePieces(std::u16string_view text);
 
 } // namespace tikvor::detail
