@@ -563,8 +563,8 @@ void TestIniReader::repeatedSections_data()
         << QByteArray("[a]\n[b]\n[b]\n[a]\n") << QList<QByteArray>{"b", "a"};
     QTest::newRow("commented out is no section")
         << QByteArray("[a]\n;[a]\n") << QList<QByteArray>{};
-    QTest::newRow("UTF-16") << QByteArray("\xFF\xFE[\0a\0]\0\n\0[\0a\0]\0", 18)
-                            << QList<QByteArray>{"a"};
+    static const char utf16[] = "\xFF\xFE[\0a\0]\0\n\0[\0a\0]\0";
+    QTest::newRow("UTF-16") << QByteArray(utf16, sizeof utf16 - 1) << QList<QByteArray>{"a"};
 }
 
 void TestIniReader::repeatedSections()
