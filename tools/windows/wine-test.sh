@@ -407,6 +407,16 @@ check "another build of the same version installs over it" msiexec /i "$work/Tik
 check "the installed programs list then shows Tikvor once" \
     test "$(entry | grep -c '^DisplayVersion ')" = 1
 
+# Asked to end as Windows asks: taskkill without /F sends WM_CLOSE to the program's top-level
+# windows; the end of the session comes as WM_QUERYENDSESSION and WM_ENDSESSION to them
+# (wineboot --end-session sends those). A console program that loads user32 gets no console
+# event for the latter on Windows, only the messages.
+ask_to_end() { # how: taskkill | end-session
+    case $1 in
+    taskkill) wine taskkill /im tikvor-display.exe >/dev/null 2>&1 || true ;;
+    end-session) wine wineboot --end-session >/dev/null 2>&1 || true ;;
+    esac
+}
 # The programs from the installed folder: the window, and tikvor-display on COM2.
 start "$installed" Tikvor_1.exe "$work/trace-installed"
 win=$(window_named '^Tikvor - COM2$' 60)
@@ -415,8 +425,10 @@ if [ -n "$win" ]; then
     run_frames "$work/trace-installed" "$installed/Data.ini" 5 60
     check "the installed Tikvor_1 sends whole frames with the right time" \
         frames_sent "$work/trace-installed" "$installed/Data.ini"
-    wmctrl -i -c "$win"
-    ended_within "$pid" 15 || true
+    ask_to_end end-session
+    check "the installed Tikvor_1 ends at the session's end" ended_within "$pid" 15
+    check "after the session's end its last frame is whole and the lines are at rest" \
+        at_rest "$work/trace-installed"
 fi
 kill "$pid" 2>/dev/null || true
 wineserver --kill 2>/dev/null || true
@@ -439,16 +451,6 @@ kill "$pid" 2>/dev/null || true
 wineserver --kill 2>/dev/null || true
 wineserver --wait 2>/dev/null || true
 
-# Asked to end as Windows asks: taskkill without /F sends WM_CLOSE to the program's top-level
-# windows; the end of the session comes as WM_QUERYENDSESSION and WM_ENDSESSION to them
-# (wineboot --end-session sends those). A console program that loads user32 gets no console
-# event for the latter on Windows, only the messages.
-ask_to_end() { # how: taskkill | end-session
-    case $1 in
-    taskkill) wine taskkill /im tikvor-display.exe >/dev/null 2>&1 || true ;;
-    end-session) wine wineboot --end-session >/dev/null 2>&1 || true ;;
-    esac
-}
 for way in taskkill end-session; do
     start "$installed" tikvor-display.exe "$work/trace-$way" --port COM2
     run_frames "$work/trace-$way" "$installed/Data.ini" 3 60
