@@ -117,24 +117,26 @@ QString systemMessage(int error)
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
-QString groupName(gid_t gid)
+// The name the group or user database gives an id, or the number where it gives none.
+template <typename Id, typename Entry>
+QString nameOf(Id id, int (*lookup)(Id, Entry*, char*, size_t, Entry**), char* Entry::*name)
 {
     std::vector<char> buffer(16384);
-    group entry{};
-    group* found = nullptr;
-    if (::getgrgid_r(gid, &entry, buffer.data(), buffer.size(), &found) != 0 || !found)
-        return QString::number(gid);
-    return QString::fromLocal8Bit(found->gr_name);
+    Entry entry{};
+    Entry* found = nullptr;
+    if (lookup(id, &entry, buffer.data(), buffer.size(), &found) != 0 || !found)
+        return QString::number(id);
+    return QString::fromLocal8Bit(found->*name);
+}
+
+QString groupName(gid_t gid)
+{
+    return nameOf(gid, &::getgrgid_r, &group::gr_name);
 }
 
 QString userName(uid_t uid)
 {
-    std::vector<char> buffer(16384);
-    passwd entry{};
-    passwd* found = nullptr;
-    if (::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) != 0 || !found)
-        return QString::number(uid);
-    return QString::fromLocal8Bit(found->pw_name);
+    return nameOf(uid, &::getpwuid_r, &passwd::pw_name);
 }
 
 // A live process, other than us, that a UUCP lock file names for the device: minicom, screen
