@@ -49,7 +49,7 @@ private slots:
         QFETCH(QString, shown);
         VirtualDisplay display(3);
         quint64 heard = 0;
-        display.setListener([&](quint64 bits) { heard = bits; });
+        display.setListener([&](quint64 bits, auto) { heard = bits; });
         display.open();
         ClockState first = stateShowing("012345", -1.0f);
         QCOMPARE(SendFrame(first.FrameBits, display), FrameLength);

@@ -44,25 +44,29 @@ void VirtualConsole::follow(VirtualDisplay* display)
         m_display->setListener({});
     m_display = display;
     m_edges = 0; // no listener runs now
+    m_counting = false;
     if (!m_display)
         return;
-    m_display->setListener([this](quint64) { heard(); });
+    m_display->setListener(
+        [this](quint64, std::chrono::steady_clock::time_point edgeBefore) { heard(edgeBefore); });
     // What it shows already (the first frame may have gone out before this), drawn at once.
     if (m_style != Style::Lines)
         m_repaint.drawSoon();
 }
 
-void VirtualConsole::heard()
+void VirtualConsole::heard(std::chrono::steady_clock::time_point edgeBefore)
 {
     if (m_style != Style::Lines) {
         m_repaint.noteChange();
         return;
     }
-    const auto now = std::chrono::steady_clock::now();
-    if (m_edges > 0 && now - m_lastEdge > std::chrono::milliseconds(FrameGapMs))
+    // A gap before this edge starts a frame. Begun in the middle of one, the count waits for the
+    // next gap: the next frame may follow closely.
+    if (std::chrono::steady_clock::now() - edgeBefore > std::chrono::milliseconds(FrameGapMs)) {
         m_edges = 0;
-    m_lastEdge = now;
-    if (++m_edges < FrameLength)
+        m_counting = true;
+    }
+    if (!m_counting || ++m_edges < FrameLength)
         return;
     m_edges = 0;
     const QString line = displayLine(segmentsOf(m_display->bits()));

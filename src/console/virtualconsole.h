@@ -9,6 +9,8 @@
 //   the frame's last falling edge, never mid-frame. A frame is one burst of FrameLength edges:
 //   an edge more than FrameGapMs after the one before starts a new count, so a frame cut short
 //   (a pattern character that is no digit) is not written and the next one is counted afresh.
+//   Begun in the middle of a frame (its last edge less than FrameGapMs before), it counts from
+//   the next gap: the next frame may follow closely.
 // - Style::Drawing and Style::DrawingInPlace (a terminal): the three lines of displayDrawing as
 //   one output text, at most 60 times a second and only after a change; in place, every drawing
 //   after the first first moves the cursor up over the one before (ANSI), so the digits turn
@@ -55,7 +57,7 @@ public:
 
 private:
     void follow(VirtualDisplay* display);
-    void heard(); // on the line thread, at each falling edge
+    void heard(std::chrono::steady_clock::time_point edgeBefore); // on the line thread, per edge
     void draw();
 
     Style m_style;
@@ -65,7 +67,7 @@ private:
     TerminalDrawing m_drawing;
     // Line thread only.
     int m_edges = 0;
-    std::chrono::steady_clock::time_point m_lastEdge;
+    bool m_counting = false; // a gap came before an edge since listening began
 };
 
 } // namespace tikvor

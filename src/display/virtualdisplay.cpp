@@ -1,5 +1,7 @@
 #include "virtualdisplay.h"
 
+#include <utility>
+
 namespace tikvor {
 namespace {
 
@@ -80,8 +82,9 @@ void VirtualDisplay::clock()
     if (after != before)
         m_bits.store(after, std::memory_order_release);
     const std::lock_guard lock(m_listenerMutex);
+    const auto edgeBefore = std::exchange(m_lastEdge, std::chrono::steady_clock::now());
     if (m_listener)
-        m_listener(after);
+        m_listener(after, edgeBefore);
 }
 
 } // namespace tikvor

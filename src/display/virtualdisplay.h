@@ -18,7 +18,9 @@
 // - The listener runs on the thread that drives the lines, after each falling DTR edge (also
 //   one that left the register as it was, so that a front end can count the edges of a frame);
 //   it must be quick (a front end only notes that a repaint is due). setListener may be called
-//   from any thread; once it returns, the previous listener is no longer running.
+//   from any thread; once it returns, the previous listener is no longer running. It is told
+//   when the edge before came (the epoch of steady_clock for the first), heard or not, so that
+//   a front end that counts edges knows whether it began in the middle of a frame.
 
 #include "clock/frame.h"
 #include "clock/linedriver.h"
@@ -28,6 +30,7 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <mutex>
 
@@ -52,7 +55,8 @@ DisplaySegments segmentsOf(quint64 bits, const Wiring& wiring = referenceWiring(
 
 class VirtualDisplay final : public LineDriver {
 public:
-    using Listener = std::function<void(quint64 bits)>;
+    using Listener =
+        std::function<void(quint64 bits, std::chrono::steady_clock::time_point edgeBefore)>;
 
     explicit VirtualDisplay(int comNumber);
     VirtualDisplay(const VirtualDisplay&) = delete;
@@ -79,6 +83,7 @@ private:
     std::atomic<quint64> m_bits{0};
     std::mutex m_listenerMutex;
     Listener m_listener;
+    std::chrono::steady_clock::time_point m_lastEdge; // under m_listenerMutex
 };
 
 } // namespace tikvor

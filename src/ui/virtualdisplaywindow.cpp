@@ -76,7 +76,7 @@ VirtualDisplayWindow::VirtualDisplayWindow(VirtualDisplay& display, QWidget* par
     setMinimumSize(72, 22);
 
     // Runs on the line thread at every clocked bit.
-    m_display.setListener([this](quint64) { m_repaint.noteChange(); });
+    m_display.setListener([this](quint64, auto) { m_repaint.noteChange(); });
 }
 
 VirtualDisplayWindow::~VirtualDisplayWindow()
