@@ -154,8 +154,7 @@ void WireConsole::finished(bool found, const QString& text)
         m_output(line);
     // The event loop has nothing left to do but stop, so it may wait here (a second at most)
     // to learn whether the section reached its file.
-    flushLines(FlushLimitMs);
-    m_link.stop(streamEnded(stdout) ? 1 : 0);
+    m_link.stop(outputStatus(stdout));
 }
 
 } // namespace tikvor

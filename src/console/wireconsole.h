@@ -13,9 +13,8 @@
 //   ended, a frame that did not reach the port whole), the reason goes to the prompt channel
 //   and the link stops with status 1.
 // - The section is the product, and tikvor-display's output channel is standard output: once
-//   the section is on it, this waits for the lines to be written (flushLines), and when standard
-//   output has ended (streamEnded: a full disk, which the writer says on standard error, or its
-//   reader gone) the link stops with status 1.
+//   the section is on it, the link stops with outputStatus(stdout): 1 when standard output ended
+//   before taking it (a full disk, which the writer says on standard error, or its reader gone).
 // - No port: "CHYBA 02" on the prompt channel; with onlyPort the link stops with status 1,
 //   otherwise the ports are tried again every second, as tikvor-display does.
 // - A stop from outside (link.stop()) ends the dialogue: no further frame or question, and a
